@@ -1,0 +1,225 @@
+#include "dialect.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <vector>
+
+namespace hub::ds {
+
+namespace {
+
+enum class TokenKind { Blank, Comment, String, QuotedName, Word, Number, Symbol };
+
+struct Token {
+    TokenKind kind;
+    std::string_view text;
+};
+
+bool isWordStart(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return std::isalpha(byte) || c == '_' || byte >= 0x80;
+}
+
+bool isWordPart(char c) { return isWordStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '$'; }
+
+// Unterminated literals and comments run to the end; SQLite reports them.
+std::vector<Token> tokenize(std::string_view sql) {
+    std::vector<Token> tokens;
+    std::size_t at = 0;
+    const auto quotedUntil = [&](char close) {
+        std::size_t end = at + 1;
+        while (end < sql.size()) {
+            if (sql[end] == close) {
+                // A doubled quote stands for itself inside the literal.
+                if (close != ']' && end + 1 < sql.size() && sql[end + 1] == close) {
+                    end += 2;
+                    continue;
+                }
+                return end + 1;
+            }
+            ++end;
+        }
+        return sql.size();
+    };
+    while (at < sql.size()) {
+        const char c = sql[at];
+        std::size_t end = at + 1;
+        TokenKind kind = TokenKind::Symbol;
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            kind = TokenKind::Blank;
+            while (end < sql.size() && std::isspace(static_cast<unsigned char>(sql[end]))) ++end;
+        } else if (sql.substr(at, 2) == "--") {
+            kind = TokenKind::Comment;
+            end = std::min(sql.find('\n', at), sql.size());
+        } else if (sql.substr(at, 2) == "/*") {
+            kind = TokenKind::Comment;
+            const std::size_t close = sql.find("*/", at + 2);
+            end = close == std::string_view::npos ? sql.size() : close + 2;
+        } else if (c == '\'') {
+            kind = TokenKind::String;
+            end = quotedUntil('\'');
+        } else if (c == '"' || c == '`' || c == '[') {
+            kind = TokenKind::QuotedName;
+            end = quotedUntil(c == '[' ? ']' : c);
+        } else if (std::isdigit(static_cast<unsigned char>(c)) ||
+                   (c == '.' && at + 1 < sql.size() && std::isdigit(static_cast<unsigned char>(sql[at + 1])))) {
+            kind = TokenKind::Number;
+            while (end < sql.size() && (isWordPart(sql[end]) || sql[end] == '.' ||
+                                        ((sql[end] == '+' || sql[end] == '-') && (sql[end - 1] == 'e' || sql[end - 1] == 'E')))) {
+                ++end;
+            }
+        } else if (isWordStart(c)) {
+            kind = TokenKind::Word;
+            while (end < sql.size() && isWordPart(sql[end])) ++end;
+        }
+        tokens.push_back(Token{kind, sql.substr(at, end - at)});
+        at = end;
+    }
+    return tokens;
+}
+
+bool isKeyword(const Token& token, std::string_view keyword) {
+    return token.kind == TokenKind::Word &&
+           std::equal(token.text.begin(), token.text.end(), keyword.begin(), keyword.end(),
+                      [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+}
+
+bool isSymbol(const Token& token, char symbol) {
+    return token.kind == TokenKind::Symbol && token.text.size() == 1 && token.text[0] == symbol;
+}
+
+std::string stringValue(std::string_view literal) {
+    std::string value;
+    const std::string_view inner = literal.substr(1, literal.size() - 2);
+    for (std::size_t i = 0; i < inner.size(); ++i) {
+        value += inner[i];
+        if (inner[i] == '\'') ++i;  // the second of a doubled apostrophe
+    }
+    return value;
+}
+
+// An unterminated literal runs to the end of the statement with an odd
+// number of apostrophes in it.
+bool isTerminated(const Token& string) {
+    return string.text.size() >= 2 && std::count(string.text.begin(), string.text.end(), '\'') % 2 == 0;
+}
+
+std::string stringLiteral(std::string_view value) {
+    std::string literal = "'";
+    for (const char c : value) {
+        literal += c;
+        if (c == '\'') literal += '\'';
+    }
+    return literal + "'";
+}
+
+// The hub's pattern, whose only wildcard is '*', as a GLOB pattern, which is
+// case-sensitive and treats '%' and '_' as ordinary characters.
+std::string globPattern(std::string_view hubPattern) {
+    std::string glob;
+    for (const char c : hubPattern) {
+        switch (c) {
+            case '?': glob += "[?]"; break;
+            case '[': glob += "[[]"; break;
+            default: glob += c; break;
+        }
+    }
+    return glob;
+}
+
+// Words that may follow a table reference without being its alias.
+bool endsTableReference(const Token& token) {
+    static constexpr std::array<std::string_view, 18> kClauseWords{
+        "WHERE", "GROUP", "ORDER", "LIMIT", "HAVING", "UNION", "EXCEPT", "INTERSECT", "JOIN",
+        "INNER", "LEFT",  "RIGHT", "FULL",  "CROSS",  "NATURAL", "ON", "USING", "WINDOW"};
+    if (token.kind != TokenKind::Word) return token.kind != TokenKind::QuotedName;
+    return std::any_of(kClauseWords.begin(), kClauseWords.end(),
+                       [&](std::string_view word) { return isKeyword(token, word); });
+}
+
+class Translator {
+  public:
+    explicit Translator(std::string_view statement) : tokens_(tokenize(statement)) {
+        for (const Token& token : tokens_) output_.emplace_back(token.text);
+    }
+
+    TranslatedStatement run() {
+        for (std::size_t i = 0; i < tokens_.size(); ++i) {
+            if (isKeyword(tokens_[i], "LIKE")) translateLike(i);
+            if (isKeyword(tokens_[i], "AT") && isSymbol(at(next(i)), '(')) translateAt(i);
+        }
+        TranslatedStatement result;
+        for (const std::string& piece : output_) result.sql += piece;
+        result.agent = agent_;
+        return result;
+    }
+
+  private:
+    std::size_t next(std::size_t i) const {
+        do ++i;
+        while (i < tokens_.size() && (tokens_[i].kind == TokenKind::Blank || tokens_[i].kind == TokenKind::Comment));
+        return i;
+    }
+    std::size_t previous(std::size_t i) const {
+        while (i > 0) {
+            --i;
+            if (tokens_[i].kind != TokenKind::Blank && tokens_[i].kind != TokenKind::Comment) return i;
+        }
+        return tokens_.size();
+    }
+    const Token& at(std::size_t i) const {
+        static const Token kEnd{TokenKind::Blank, {}};
+        return i < tokens_.size() ? tokens_[i] : kEnd;
+    }
+
+    void translateLike(std::size_t like) {
+        const std::size_t pattern = next(like);
+        if (at(pattern).kind != TokenKind::String || !isTerminated(at(pattern))) return;
+        if (isKeyword(at(next(pattern)), "ESCAPE")) {
+            throw DialectError("LIKE ... ESCAPE is not part of the hub's SQL: '*' is the only wildcard");
+        }
+        output_[like] = "GLOB";
+        output_[pattern] = stringLiteral(globPattern(stringValue(at(pattern).text)));
+    }
+
+    void translateAt(std::size_t atWord) {
+        const std::size_t open = next(atWord);
+        const std::size_t literal = next(open);
+        const std::size_t close = next(literal);
+        if (at(literal).kind != TokenKind::String || !isTerminated(at(literal)) || !isSymbol(at(close), ')')) {
+            throw DialectError("AT must be written AT('node')");
+        }
+        const std::size_t table = previous(atWord);
+        const std::size_t dot = previous(table);
+        const std::size_t schema = previous(dot);
+        if (table >= tokens_.size() || dot >= tokens_.size() || schema >= tokens_.size() ||
+            at(table).kind != TokenKind::Word || !isSymbol(at(dot), '.') || !isKeyword(at(schema), "KQV")) {
+            throw DialectError("AT('node') must follow a table of schema KQV");
+        }
+        const std::string node = stringValue(at(literal).text);
+        if (agent_ && *agent_ != node) {
+            throw DialectError("one statement is routed to two agents: " + stringLiteral(*agent_) + " and " +
+                               stringLiteral(node));
+        }
+        agent_ = node;
+
+        const std::string tableName(at(table).text);
+        std::string replacement = "(SELECT * FROM " + std::string(at(schema).text) + "." + tableName +
+                                  " WHERE AGENT = " + std::string(at(literal).text) + ")";
+        const std::size_t after = next(close);
+        if (after >= tokens_.size() || endsTableReference(at(after))) replacement += " AS " + tableName;
+        output_[schema] = std::move(replacement);
+        for (std::size_t i = schema + 1; i <= close; ++i) output_[i].clear();
+    }
+
+    std::vector<Token> tokens_;
+    std::vector<std::string> output_;
+    std::optional<std::string> agent_;
+};
+
+}  // namespace
+
+TranslatedStatement translateStatement(std::string_view statement) { return Translator(statement).run(); }
+
+}  // namespace hub::ds

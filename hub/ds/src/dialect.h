@@ -1,0 +1,34 @@
+// The hub's SQL dialect, as providers write it, turned into SQLite's.
+//
+//   x LIKE 'pat*'            '*' is the only wildcard: '%', '_' and every other
+//                            character match themselves, and case counts.
+//   FROM KQV.T AT('node')    the statement runs at agent `node`: it sees only
+//                            the rows of KQV.T whose AGENT is `node`. The
+//                            literal may double an apostrophe to hold one.
+//                            One agent per statement.
+//
+// String literals are never rewritten except as LIKE patterns and AT names.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace hub::ds {
+
+class DialectError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct TranslatedStatement {
+    std::string sql;                   // for SQLite
+    std::optional<std::string> agent;  // where AT routes the statement
+};
+
+// Throws DialectError for an AT or LIKE that breaks the rules above; leaves
+// everything else for SQLite to judge.
+TranslatedStatement translateStatement(std::string_view statement);
+
+}  // namespace hub::ds

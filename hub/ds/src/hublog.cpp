@@ -1,0 +1,29 @@
+#include "hublog.h"
+
+#include <cstdio>
+
+#include "hub/trace.h"
+
+namespace hub::ds {
+
+void writeLog(std::string_view component, const std::string& text) { hub::trace::log(component, text); }
+
+std::string printable(std::string_view text) {
+    constexpr std::size_t kShown = 300;
+    std::string out = "'";
+    for (std::size_t i = 0; i < text.size() && i < kShown; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out += static_cast<char>(byte);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            out += escaped;
+        }
+    }
+    out += '\'';
+    if (text.size() > kShown) out += "... (" + std::to_string(text.size()) + " bytes)";
+    return out;
+}
+
+}  // namespace hub::ds

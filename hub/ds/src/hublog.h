@@ -1,0 +1,25 @@
+// Lines of the hub's log written by the data server.
+#pragma once
+
+#include <sstream>
+#include <string>
+#include <string_view>
+
+namespace hub::ds {
+
+inline constexpr std::string_view kLogComponent = "ds";
+
+void writeLog(std::string_view component, const std::string& text);
+
+template <typename... Parts>
+void logLine(const Parts&... parts) {
+    std::ostringstream out;
+    (out << ... << parts);
+    writeLog(kLogComponent, out.str());
+}
+
+// Text shown in a log line for a value handed in by a caller: quoted, with
+// unprintable bytes escaped, and cut when very long.
+std::string printable(std::string_view text);
+
+}  // namespace hub::ds

@@ -1,0 +1,279 @@
+// Scenarios: the hub as the data server's SQL service sees it.
+//
+// A scenario is a plain SQL script that the sqlite3 shell can run as it is
+// (`sqlite3 :memory: < hub.sql`). It is run into a fresh in-memory database
+// and must leave these tables, each with at least these columns (more
+// columns and more tables are allowed):
+//
+//   ATTACH ':memory:' AS Y6SRV;  ATTACH ':memory:' AS KQV;  ATTACH ':memory:' AS HUB;
+//   CREATE TABLE Y6SRV.INODESTS (NODE VARCHAR(32), NODETYPE CHAR(1), Y6ONLINE CHAR(1), AFFINITIES VARCHAR(44));
+//   CREATE TABLE Y6SRV.TNODELST (NODE VARCHAR(32), NODETYPE CHAR(1), NODELIST VARCHAR(32));
+//   CREATE TABLE HUB.AGENTS (NODE VARCHAR(32) PRIMARY KEY, REACHABLE INTEGER NOT NULL DEFAULT 1,
+//                            COLUMNS INTEGER, FAIL_FETCH INTEGER);
+//   CREATE TABLE KQV.QVALCSYS (AGENT VARCHAR(32) NOT NULL, ORIGINNODE CHAR(32), TIMESTAMP CHAR(16),
+//                              VARNNAME CHAR(8), RQMID CHAR(4), SYSNAME CHAR(8), DW_NAME CHAR(8),
+//                              CONNHVTCT INTEGER, STG_ALLOC INTEGER, STG_USED INTEGER, DUMPTBLSZ INTEGER,
+//                              DUMPTBLIUS INTEGER, TOTSTGCTL INTEGER, STATUS INTEGER, DWLEVEL INTEGER);
+//   INSERT INTO ... ;
+//
+// Y6SRV holds the hub's catalog, which statements read as they are.
+//
+// HUB.AGENTS lists the agents that a statement may be routed to with
+// `FROM KQV.<table> AT('node')` (NODE compared exactly, blanks included):
+//   REACHABLE   0: the agent does not answer, OpenRequest fails.
+//   COLUMNS     n (not null): the agent's rows carry n columns whatever the
+//               statement selects: the first n of the select list, or all of
+//               it followed by empty columns (length 0).
+//   FAIL_FETCH  n (not null, above 0): the n-th Fetch after every open fails
+//               with status kFetchFailed; the Fetches after it go on.
+// An agent without a row is unknown: CreateAccessPlan fails.
+//
+// KQV.QVALCSYS holds every agent's rows; the AGENT column says whose. A
+// statement routed to an agent sees only that agent's rows.
+//
+// How values come out of Fetch is decided by the declared type of the
+// column they are read from (see ColumnForm in hub/ds/sqlservice.h): declare
+// CHAR(n) for blank-padded text, INTEGER for 4-byte integers. To deliver bytes
+// that no declared type would (embedded zeros, odd lengths), insert a BLOB
+// (X'...') into any column; to deliver a negative length, insert NULL.
+//
+// After loading, the database is read-only and LIKE is case-sensitive.
+#include "hub/ds/scenario.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+namespace hub::ds {
+
+namespace {
+
+struct RequiredTable {
+    const char* schema;
+    const char* table;
+    std::vector<const char*> columns;
+};
+
+const std::vector<RequiredTable>& requiredTables() {
+    static const std::vector<RequiredTable> tables{
+        {"Y6SRV", "INODESTS", {"NODE", "NODETYPE", "Y6ONLINE", "AFFINITIES"}},
+        {"Y6SRV", "TNODELST", {"NODE", "NODETYPE", "NODELIST"}},
+        {"HUB", "AGENTS", {"NODE", "REACHABLE", "COLUMNS", "FAIL_FETCH"}},
+        {"KQV",
+         "QVALCSYS",
+         {"AGENT", "ORIGINNODE", "TIMESTAMP", "VARNNAME", "RQMID", "SYSNAME", "DW_NAME", "CONNHVTCT", "STG_ALLOC",
+          "STG_USED", "DUMPTBLSZ", "DUMPTBLIUS", "TOTSTGCTL", "STATUS", "DWLEVEL"}},
+    };
+    return tables;
+}
+
+struct StatementCloser {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+
+struct ConnectionCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
+
+std::string upper(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return result;
+}
+
+// The statement as a message shows it: on one line and not too long.
+std::string excerpt(std::string_view text) {
+    constexpr std::size_t kShown = 200;
+    std::string result;
+    bool space = false;
+    for (const char c : text) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            space = !result.empty();
+            continue;
+        }
+        if (space) result += ' ';
+        space = false;
+        result += c;
+        if (result.size() >= kShown) return result + "...";
+    }
+    return result;
+}
+
+int lineOf(std::string_view script, const char* position) {
+    return 1 + static_cast<int>(std::count(script.data(), position, '\n'));
+}
+
+const char* skipBlanksAndComments(const char* at, const char* end) {
+    while (at < end) {
+        if (std::isspace(static_cast<unsigned char>(*at))) {
+            ++at;
+        } else if (end - at >= 2 && at[0] == '-' && at[1] == '-') {
+            while (at < end && *at != '\n') ++at;
+        } else if (end - at >= 2 && at[0] == '/' && at[1] == '*') {
+            const char* close = std::search(at + 2, end, "*/", "*/" + 2);
+            at = close == end ? end : close + 2;
+        } else {
+            break;
+        }
+    }
+    return at;
+}
+
+void runScript(sqlite3* db, std::string_view script, const std::string& name) {
+    const char* const end = script.data() + script.size();
+    const char* at = script.data();
+    while ((at = skipBlanksAndComments(at, end)) < end) {
+        sqlite3_stmt* raw = nullptr;
+        const char* tail = nullptr;
+        const int prepared = sqlite3_prepare_v2(db, at, static_cast<int>(end - at), &raw, &tail);
+        Statement statement(raw);
+        if (prepared != SQLITE_OK) {
+            throw std::runtime_error("scenario " + name + ": line " + std::to_string(lineOf(script, at)) + ": " +
+                                     sqlite3_errmsg(db) + "; in: " + excerpt(std::string_view(at, end - at)));
+        }
+        if (statement) {
+            int stepped;
+            while ((stepped = sqlite3_step(statement.get())) == SQLITE_ROW) {
+            }
+            if (stepped != SQLITE_DONE) {
+                throw std::runtime_error("scenario " + name + ": line " + std::to_string(lineOf(script, at)) + ": " +
+                                         sqlite3_errmsg(db) + "; in: " + excerpt(std::string_view(at, tail - at)));
+            }
+        }
+        at = tail;
+    }
+}
+
+void checkTables(sqlite3* db, const std::string& name) {
+    for (const RequiredTable& required : requiredTables()) {
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT name FROM pragma_table_info(?1, ?2)", -1, &raw, nullptr) != SQLITE_OK) {
+            throw std::runtime_error("scenario " + name + ": cannot read the tables: " + sqlite3_errmsg(db));
+        }
+        Statement statement(raw);
+        sqlite3_bind_text(raw, 1, required.table, -1, SQLITE_STATIC);
+        sqlite3_bind_text(raw, 2, required.schema, -1, SQLITE_STATIC);
+        std::vector<std::string> columns;
+        while (sqlite3_step(raw) == SQLITE_ROW) {
+            columns.push_back(upper(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0))));
+        }
+        const std::string table = std::string(required.schema) + "." + required.table;
+        if (columns.empty()) {
+            throw std::runtime_error("scenario " + name + ": table " + table + " is missing (attach schema " +
+                                     required.schema + " and create it)");
+        }
+        for (const char* column : required.columns) {
+            if (std::find(columns.begin(), columns.end(), column) == columns.end()) {
+                throw std::runtime_error("scenario " + name + ": table " + table + " has no column " + column);
+            }
+        }
+    }
+}
+
+// A shape that an SQLDA cannot describe is the scenario's mistake, not the
+// provider's: say so when loading.
+void checkAgents(sqlite3* db, const std::string& name) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT NODE, COLUMNS FROM HUB.AGENTS WHERE COLUMNS < 0 OR COLUMNS > 32767", -1, &raw,
+                           nullptr) != SQLITE_OK) {
+        throw std::runtime_error("scenario " + name + ": cannot read HUB.AGENTS: " + sqlite3_errmsg(db));
+    }
+    Statement statement(raw);
+    if (sqlite3_step(raw) == SQLITE_ROW) {
+        const auto* node = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
+        throw std::runtime_error("scenario " + name + ": HUB.AGENTS gives agent '" + (node ? node : "") +
+                                 "' COLUMNS = " + std::to_string(sqlite3_column_int64(raw, 1)) +
+                                 ", outside 0 to 32767");
+    }
+}
+
+void execute(sqlite3* db, const char* sql, const std::string& name) {
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        const std::string reason = message ? message : sqlite3_errmsg(db);
+        sqlite3_free(message);
+        throw std::runtime_error("scenario " + name + ": " + sql + " failed: " + reason);
+    }
+}
+
+std::mutex& currentMutex() {
+    static std::mutex* mutex = new std::mutex;
+    return *mutex;
+}
+
+std::shared_ptr<const Scenario>& currentSlot() {
+    static auto* slot = new std::shared_ptr<const Scenario>;
+    return *slot;
+}
+
+}  // namespace
+
+std::shared_ptr<const Scenario> Scenario::fromScript(std::string_view script, std::string name) {
+    sqlite3* raw = nullptr;
+    const int opened = sqlite3_open_v2(":memory:", &raw,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    Connection db(raw);
+    if (opened != SQLITE_OK) {
+        throw std::runtime_error("scenario " + name + ": cannot open a database: " +
+                                 (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(opened)));
+    }
+    sqlite3_extended_result_codes(raw, 1);
+    runScript(raw, script, name);
+    checkTables(raw, name);
+    checkAgents(raw, name);
+    execute(raw, "PRAGMA case_sensitive_like = ON", name);
+    execute(raw, "PRAGMA query_only = ON", name);
+    return std::shared_ptr<const Scenario>(new Scenario(std::move(name), db.release()));
+}
+
+std::shared_ptr<const Scenario> Scenario::fromFile(const std::filesystem::path& file) {
+    const std::string name = file.string();
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw std::runtime_error("scenario " + name + ": cannot open the file");
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) throw std::runtime_error("scenario " + name + ": cannot read the file");
+    return fromScript(text.str(), name);
+}
+
+Scenario::~Scenario() { sqlite3_close_v2(db_); }
+
+std::optional<AgentProfile> Scenario::agent(std::string_view node) const {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_, "SELECT REACHABLE, COLUMNS, FAIL_FETCH FROM HUB.AGENTS WHERE NODE = ?1", -1, &raw,
+                           nullptr) != SQLITE_OK) {
+        throw std::runtime_error("scenario " + name_ + ": cannot read HUB.AGENTS");
+    }
+    Statement statement(raw);
+    sqlite3_bind_text(raw, 1, node.data(), static_cast<int>(node.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(raw) != SQLITE_ROW) return std::nullopt;
+    AgentProfile profile;
+    profile.node = std::string(node);
+    profile.reachable = sqlite3_column_int64(raw, 0) != 0;
+    if (sqlite3_column_type(raw, 1) != SQLITE_NULL) profile.columns = sqlite3_column_int(raw, 1);
+    if (sqlite3_column_type(raw, 2) != SQLITE_NULL) profile.failFetch = sqlite3_column_int(raw, 2);
+    return profile;
+}
+
+void useScenario(std::shared_ptr<const Scenario> scenario) {
+    std::shared_ptr<const Scenario> previous;  // released after the lock
+    std::lock_guard lock(currentMutex());
+    previous = std::exchange(currentSlot(), std::move(scenario));
+}
+
+std::shared_ptr<const Scenario> currentScenario() {
+    std::lock_guard lock(currentMutex());
+    return currentSlot();
+}
+
+}  // namespace hub::ds

@@ -1,0 +1,143 @@
+// Loading scenarios: what a good script gives and what a bad one says.
+#include <gmock/gmock.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "ds_test_support.h"
+
+namespace dstest {
+namespace {
+
+using hub::ds::Scenario;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+
+std::string loadError(const std::string& script, const std::string& name = "broken.sql") {
+    try {
+        Scenario::fromScript(script, name);
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "(loaded)";
+}
+
+TEST(ScenarioTest, TellsWhatHubAgentsSaysOfEachAgent) {
+    const auto scenario = Scenario::fromScript(standardScript());
+    const auto sys1 = scenario->agent("SYS1:KQV");
+    ASSERT_TRUE(sys1);
+    EXPECT_TRUE(sys1->reachable);
+    EXPECT_EQ(sys1->columns, std::nullopt);
+    EXPECT_EQ(sys1->failFetch, std::nullopt);
+    EXPECT_FALSE(scenario->agent("DOWN:KQV")->reachable);
+    EXPECT_EQ(scenario->agent("NARROW:KQV")->columns, 3);
+    EXPECT_EQ(scenario->agent("FLAKY:KQV")->failFetch, 2);
+    EXPECT_EQ(scenario->agent("O'BRIEN:KQV")->node, "O'BRIEN:KQV");
+    EXPECT_FALSE(scenario->agent("sys1:kqv"));
+}
+
+struct BadScriptCase {
+    const char* name;
+    std::string script;
+    std::vector<std::string> fragments;
+};
+
+class BadScriptTest : public ::testing::TestWithParam<BadScriptCase> {};
+
+TEST_P(BadScriptTest, IsRefusedWithTheScenarioAndTheReason) {
+    const BadScriptCase& c = GetParam();
+    const std::string message = loadError(c.script);
+    EXPECT_THAT(message, HasSubstr("scenario broken.sql"));
+    for (const std::string& fragment : c.fragments) EXPECT_THAT(message, HasSubstr(fragment));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadScriptTest,
+    ::testing::Values(
+        BadScriptCase{"SyntaxError",
+                      schemaScript() + "\n-- a comment\nINSERT INTO Y6SRV.TNODELST VALUES ('A', 'V', 'x');\n"
+                                       "INSERT INTO Y6SRV.TNODELST VALUS ('B', 'V', 'x');\n",
+                      {"line 16", "syntax error", "INSERT INTO Y6SRV.TNODELST VALUS ('B'"}},
+        BadScriptCase{"ConstraintFails", schemaScript() + "INSERT INTO KQV.QVALCSYS (AGENT) VALUES (NULL);",
+                      {"NOT NULL constraint failed", "INSERT INTO KQV.QVALCSYS (AGENT) VALUES (NULL)"}},
+        BadScriptCase{"NoSchemas", "CREATE TABLE INODESTS (NODE TEXT);", {"table Y6SRV.INODESTS is missing"}},
+        BadScriptCase{"MissingTable",
+                      "ATTACH ':memory:' AS Y6SRV; ATTACH ':memory:' AS KQV; ATTACH ':memory:' AS HUB;\n"
+                      "CREATE TABLE Y6SRV.INODESTS (NODE, NODETYPE, Y6ONLINE, AFFINITIES);",
+                      {"table Y6SRV.TNODELST is missing"}},
+        BadScriptCase{"MissingColumn",
+                      "ATTACH ':memory:' AS Y6SRV; ATTACH ':memory:' AS KQV; ATTACH ':memory:' AS HUB;\n"
+                      "CREATE TABLE Y6SRV.INODESTS (NODE, NODETYPE, Y6ONLINE, AFFINITIES);\n"
+                      "CREATE TABLE Y6SRV.TNODELST (NODE, NODETYPE);",
+                      {"table Y6SRV.TNODELST has no column NODELIST"}},
+        BadScriptCase{"NegativeColumns",
+                      schemaScript() + "INSERT INTO HUB.AGENTS (NODE, COLUMNS) VALUES ('BAD:KQV', -1);",
+                      {"agent 'BAD:KQV'", "COLUMNS = -1"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ScenarioTest, ExtraTablesAndColumnsAreWelcome) {
+    EXPECT_NO_THROW(Scenario::fromScript(schemaScript() + "CREATE TABLE HUB.NOTES (TEXT);\n"
+                                                          "ALTER TABLE KQV.QVALCSYS ADD COLUMN EXTRA INTEGER;"));
+}
+
+// Tests run in parallel processes: each gets a file of its own.
+class ScenarioFileTest : public ::testing::Test {
+  protected:
+    void TearDown() override { std::filesystem::remove(file_); }
+    std::filesystem::path file_ =
+        std::filesystem::temp_directory_path() /
+        ("hub_ds_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+         std::to_string(std::random_device()()) + ".sql");
+};
+
+TEST_F(ScenarioFileTest, LoadsFromAFileAndNamesItInErrors) {
+    std::ofstream(file_) << standardScript();
+    const auto scenario = Scenario::fromFile(file_);
+    EXPECT_EQ(scenario->name(), file_.string());
+    EXPECT_TRUE(scenario->agent("SYS1:KQV"));
+
+    std::ofstream(file_) << "ATTACH ':memory:' AS Y6SRV;\nSELEKT 1;\n";
+    try {
+        Scenario::fromFile(file_);
+        FAIL() << "a bad file loaded";
+    } catch (const std::runtime_error& error) {
+        EXPECT_THAT(error.what(), AllOf(HasSubstr(file_.string()), HasSubstr("line 2"), HasSubstr("SELEKT 1")));
+    }
+}
+
+TEST_F(ScenarioFileTest, AMissingFileIsNamed) {
+    try {
+        Scenario::fromFile(file_);
+        FAIL() << "a missing file loaded";
+    } catch (const std::runtime_error& error) {
+        EXPECT_THAT(error.what(), AllOf(HasSubstr(file_.string()), HasSubstr("cannot open")));
+    }
+}
+
+class ScenarioUseTest : public DataServerTest {};
+
+TEST_F(ScenarioUseTest, StatementsCannotChangeTheScenario) {
+    DSHandle path{};
+    DSHandle plan{};
+    ASSERT_EQ(op::openPath(&path), st::kOk);
+    for (const char* statement : {"UPDATE HUB.AGENTS SET REACHABLE = 0", "INSERT INTO Y6SRV.TNODELST VALUES (1,2,3)",
+                                  "DROP TABLE KQV.QVALCSYS", "BEGIN"}) {
+        EXPECT_EQ(op::createPlan(path, statement, &plan), st::kBadStatement) << statement;
+    }
+    op::drop(path);
+    EXPECT_EQ(runQuery("SELECT NODE FROM HUB.AGENTS WHERE REACHABLE = 0").rows.size(), 1u);
+}
+
+TEST_F(ScenarioUseTest, TheCurrentScenarioIsTheLastOneUsed) {
+    const auto first = hub::ds::currentScenario();
+    ASSERT_TRUE(first);
+    const auto second = Scenario::fromScript(schemaScript(), "second");
+    hub::ds::useScenario(second);
+    EXPECT_EQ(hub::ds::currentScenario(), second);
+    EXPECT_EQ(runQuery("SELECT COUNT(*) FROM HUB.AGENTS").rows.at(0).at(0), std::string(4, '\0'));
+}
+
+}  // namespace
+}  // namespace dstest
