@@ -265,6 +265,22 @@ std::optional<AgentProfile> Scenario::agent(std::string_view node) const {
     return profile;
 }
 
+std::string_view scenarioSchema() {
+    return R"sql(
+ATTACH ':memory:' AS Y6SRV;
+ATTACH ':memory:' AS KQV;
+ATTACH ':memory:' AS HUB;
+CREATE TABLE Y6SRV.INODESTS (NODE VARCHAR(32), NODETYPE CHAR(1), Y6ONLINE CHAR(1), AFFINITIES VARCHAR(44));
+CREATE TABLE Y6SRV.TNODELST (NODE VARCHAR(32), NODETYPE CHAR(1), NODELIST VARCHAR(32));
+CREATE TABLE HUB.AGENTS (NODE VARCHAR(32) PRIMARY KEY, REACHABLE INTEGER NOT NULL DEFAULT 1,
+                         COLUMNS INTEGER, FAIL_FETCH INTEGER);
+CREATE TABLE KQV.QVALCSYS (AGENT VARCHAR(32) NOT NULL, ORIGINNODE CHAR(32), TIMESTAMP CHAR(16),
+                           VARNNAME CHAR(8), RQMID CHAR(4), SYSNAME CHAR(8), DW_NAME CHAR(8),
+                           CONNHVTCT INTEGER, STG_ALLOC INTEGER, STG_USED INTEGER, DUMPTBLSZ INTEGER,
+                           DUMPTBLIUS INTEGER, TOTSTGCTL INTEGER, STATUS INTEGER, DWLEVEL INTEGER);
+)sql";
+}
+
 void useScenario(std::shared_ptr<const Scenario> scenario) {
     std::shared_ptr<const Scenario> previous;  // released after the lock
     std::lock_guard lock(currentMutex());

@@ -52,6 +52,9 @@ class Scenario {
     sqlite3* db_;
 };
 
+// The tables a scenario must leave, without rows: a start for a new one.
+std::string_view scenarioSchema();
+
 // The scenario that new paths answer from; paths already created keep theirs.
 // Null means none: sql1cpth then fails.
 void useScenario(std::shared_ptr<const Scenario> scenario);
