@@ -70,11 +70,29 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 
 namespace {
 
-DSParameterList* parameterList(DSRequestHandle request) {
+// The request's parameter list, or null after writing why there is none.
+DSParameterList* parameterList(DSRequestHandle request, const kqv::TraceCall& kqvTrace) {
     DSParameterList* parameters = nullptr;
     ds::call<ds::GetItemFn>(request, ds::Table::Common, ds::kSlotGetItem, ds::kItemParameterList,
                             reinterpret_cast<void**>(&parameters));
+    if (parameters == nullptr) KQV_TRACE(kTraceError, "Data server parameter list not found.\n");
     return parameters;
+}
+
+// The request's work area, or null after writing why there is none; then
+// `status` is what the entry returns.
+DWSYWORK* workArea(DSRequestHandle request, const kqv::TraceCall& kqvTrace, int32_t* status) {
+    DSParameterList* parameters = parameterList(request, kqvTrace);
+    if (parameters == nullptr) {
+        *status = kqv::kNoParameterList;
+        return nullptr;
+    }
+    auto* work = static_cast<DWSYWORK*>(parameters->workArea);
+    if (work == nullptr) {
+        KQV_TRACE(kTraceError, "Unable to locate pWorkA work area.\n");
+        *status = kqv::kNoWorkArea;
+    }
+    return work;
 }
 
 // Destroys whichever of the request's three tables exist.
@@ -88,11 +106,8 @@ void destroyTables(DWSYWORK* work) {
 
 extern "C" int32_t qvdwsysr(DSRequestHandle request) {
     KQV_TRACE_BEGIN(qvdwsysr);
-    DSParameterList* parameters = parameterList(request);
-    if (parameters == nullptr) {
-        KQV_TRACE(kTraceError, "Data server parameter list not found.\n");
-        KQV_RETURN(kqv::kNoParameterList);
-    }
+    DSParameterList* parameters = parameterList(request, kqvTrace);
+    if (parameters == nullptr) KQV_RETURN(kqv::kNoParameterList);
     KQV_TRACE(kTraceInput, "Invoked for table %s\n", parameters->tableName);
 
     void* storage = nullptr;
@@ -115,16 +130,9 @@ extern "C" int32_t qvdwsysr(DSRequestHandle request) {
 
 extern "C" int32_t qvdwsyts(DSRequestHandle request) {
     KQV_TRACE_BEGIN(qvdwsyts);
-    DSParameterList* parameters = parameterList(request);
-    if (parameters == nullptr) {
-        KQV_TRACE(kTraceError, "Data server parameter list not found.\n");
-        KQV_RETURN(kqv::kNoParameterList);
-    }
-    auto* work = static_cast<DWSYWORK*>(parameters->workArea);
-    if (work == nullptr) {
-        KQV_TRACE(kTraceError, "Unable to locate pWorkA work area.\n");
-        KQV_RETURN(kqv::kNoWorkArea);
-    }
+    int32_t status = 0;
+    DWSYWORK* work = workArea(request, kqvTrace, &status);
+    if (work == nullptr) KQV_RETURN(status);
     destroyTables(work);
     KQV_RETURN(0);
 }
@@ -202,16 +210,8 @@ void readFilters(DSRequestHandle request, DWSYWORK* work, const kqv::TraceCall& 
 extern "C" int32_t qvdwsypr(DSRequestHandle request) {
     KQV_TRACE_BEGIN(qvdwsypr);
     int32_t status = 0;
-    DSParameterList* parameters = parameterList(request);
-    if (parameters == nullptr) {
-        KQV_TRACE(kTraceError, "Data server parameter list not found.\n");
-        KQV_RETURN(kqv::kNoParameterList);
-    }
-    auto* work = static_cast<DWSYWORK*>(parameters->workArea);
-    if (work == nullptr) {
-        KQV_TRACE(kTraceError, "Unable to locate pWorkA work area.\n");
-        KQV_RETURN(kqv::kNoWorkArea);
-    }
+    DWSYWORK* work = workArea(request, kqvTrace, &status);
+    if (work == nullptr) KQV_RETURN(status);
 
     if (work->rowsReturned == 0) {
         // A new pass: the previous pass's tables go first, so that a request

@@ -152,6 +152,51 @@ extern "C" int32_t RSLTdestroy(RSLTanchor** anchor) {
 }
 
 // ---------------------------------------------------------------------------
+// Catalog queries
+
+namespace {
+
+// Runs one catalog query: prepare, open, fetch each row into `onRow`, close
+// and drop, writing the KQVUTL line of every step that fails. `afterFetch`
+// learns how many rows were fetched, before the close. Returns false when
+// the prepare, the open or the close failed.
+template <typename OnRow, typename AfterFetch>
+bool runCatalogQuery(SQLRequestHandle& request, const kqv::TraceCall& kqvTrace, OnRow onRow,
+                     AfterFetch afterFetch) {
+    int32_t status = kqvsqlp(&request);
+    if (status != 0) {
+        KQV_TRACE_MESSAGE(kTraceError, "KQVUTL04E UNABLE TO CREATE SELECT REQUEST PATH - STATUS=%d",
+                          status);
+        return false;
+    }
+    bool succeeded = true;
+    status = kqvsqli(&request);
+    if (status != 0) {
+        succeeded = false;
+        KQV_TRACE_MESSAGE(kTraceError, "KQVUTL02E UNABLE TO OPEN REQUEST - STATUS=%d", status);
+    } else {
+        int32_t rows = 0;
+        while (kqvsqlf(&request) == 0) {
+            ++rows;
+            onRow(request.outputSqlda);
+        }
+        afterFetch(rows);
+        status = kqvsqlc(&request);
+        if (status != 0) {
+            succeeded = false;
+            KQV_TRACE_MESSAGE(kTraceError, "KQVUTL01E UNABLE TO CLOSE REQUEST - STATUS=%d", status);
+        }
+    }
+    status = kqvsqld(&request);
+    if (status != 0) {
+        KQV_TRACE_MESSAGE(kTraceError, "KQVUTL03E UNABLE TO DROP REQUEST - STATUS=%d", status);
+    }
+    return succeeded;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
 // Origin node list
 
 namespace {
@@ -305,7 +350,6 @@ bool storeOriginNode(QVDWSYAPI* api, int32_t keepMode, const SQLDA* row,
 
 extern "C" int32_t buildOrigList(QVDWSYAPI* api, int32_t keepMode) {
     KQV_TRACE_BEGIN(buildOrigList);
-    int32_t result = 1;
     int32_t stored = 0;
 
     char pathName[sizeof kPathName];
@@ -318,36 +362,13 @@ extern "C" int32_t buildOrigList(QVDWSYAPI* api, int32_t keepMode) {
     SQLRequestHandle request{};
     request.pathName = pathName;
     request.sqlText = sqlText;
-
-    int32_t status = kqvsqlp(&request);
-    if (status != 0) {
-        result = 0;
-        KQV_TRACE_MESSAGE(kTraceError, "KQVUTL04E UNABLE TO CREATE SELECT REQUEST PATH - STATUS=%d",
-                          status);
-    } else {
-        status = kqvsqli(&request);
-        if (status != 0) {
-            result = 0;
-            KQV_TRACE_MESSAGE(kTraceError, "KQVUTL02E UNABLE TO OPEN REQUEST - STATUS=%d", status);
-        } else {
-            while (kqvsqlf(&request) == 0) {
-                if (storeOriginNode(api, keepMode, request.outputSqlda, kqvTrace)) ++stored;
-            }
-            status = kqvsqlc(&request);
-            if (status != 0) {
-                result = 0;
-                KQV_TRACE_MESSAGE(kTraceError, "KQVUTL01E UNABLE TO CLOSE REQUEST - STATUS=%d",
-                                  status);
-            }
-        }
-        status = kqvsqld(&request);
-        if (status != 0) {
-            KQV_TRACE_MESSAGE(kTraceError, "KQVUTL03E UNABLE TO DROP REQUEST - STATUS=%d", status);
-        }
-    }
-
-    if (stored == 0) result = 0;
-    KQV_RETURN(result);
+    const bool ran = runCatalogQuery(
+        request, kqvTrace,
+        [&](const SQLDA* row) {
+            if (storeOriginNode(api, keepMode, row, kqvTrace)) ++stored;
+        },
+        [](int32_t) {});
+    KQV_RETURN(ran && stored > 0 ? 1 : 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -458,42 +479,20 @@ extern "C" int32_t buildNodeList(QVDWSYAPI* api, int32_t skipDuplicateCheck) {
         SQLRequestHandle request{};
         request.pathName = pathName;
         request.sqlText = sqlText;
-
-        int32_t status = kqvsqlp(&request);
-        if (status != 0) {
+        if (!runCatalogQuery(
+                request, kqvTrace,
+                [&](const SQLDA* row) {
+                    storeRealNode(api, skipDuplicateCheck, origin, row, kqvTrace);
+                },
+                [&](int32_t rows) {
+                    if (rows > 0) return;
+                    char message[160];
+                    std::snprintf(message, sizeof message,
+                                  "KQVUTL06E ERROR IN NODE LIST TABLE - NODE %s NOT FOUND",
+                                  origin.name);
+                    KQV_TRACE_ALWAYS("%s", message);
+                })) {
             result = 0;
-            KQV_TRACE_MESSAGE(kTraceError,
-                              "KQVUTL04E UNABLE TO CREATE SELECT REQUEST PATH - STATUS=%d", status);
-            continue;
-        }
-
-        status = kqvsqli(&request);
-        if (status != 0) {
-            result = 0;
-            KQV_TRACE_MESSAGE(kTraceError, "KQVUTL02E UNABLE TO OPEN REQUEST - STATUS=%d", status);
-        } else {
-            bool hadRow = false;
-            while (kqvsqlf(&request) == 0) {
-                hadRow = true;
-                storeRealNode(api, skipDuplicateCheck, origin, request.outputSqlda, kqvTrace);
-            }
-            if (!hadRow) {
-                char message[160];
-                std::snprintf(message, sizeof message,
-                              "KQVUTL06E ERROR IN NODE LIST TABLE - NODE %s NOT FOUND", origin.name);
-                KQV_TRACE_ALWAYS("%s", message);
-            }
-            status = kqvsqlc(&request);
-            if (status != 0) {
-                result = 0;
-                KQV_TRACE_MESSAGE(kTraceError, "KQVUTL01E UNABLE TO CLOSE REQUEST - STATUS=%d",
-                                  status);
-            }
-        }
-
-        status = kqvsqld(&request);
-        if (status != 0) {
-            KQV_TRACE_MESSAGE(kTraceError, "KQVUTL03E UNABLE TO DROP REQUEST - STATUS=%d", status);
         }
     }
     KQV_RETURN(result);
