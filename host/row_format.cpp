@@ -101,6 +101,12 @@ void printCsv(std::ostream& out, const std::vector<DWSysRecord>& rows) {
     for (const auto& row : rows) printLine(rowValues(row));
 }
 
+int32_t numericValue(const DWSysRecord& row, const Column& column) {
+    int32_t number;
+    std::memcpy(&number, reinterpret_cast<const char*>(&row) + column.offset, sizeof number);
+    return number;
+}
+
 void printJson(std::ostream& out, const std::vector<DWSysRecord>& rows) {
     nlohmann::ordered_json document = nlohmann::ordered_json::array();
     for (const auto& row : rows) {
@@ -108,7 +114,7 @@ void printJson(std::ostream& out, const std::vector<DWSysRecord>& rows) {
         nlohmann::ordered_json object;
         for (std::size_t c = 0; c < std::size(kColumns); ++c) {
             if (kColumns[c].numeric) {
-                object[kColumns[c].name] = std::stol(values[c]);
+                object[kColumns[c].name] = numericValue(row, kColumns[c]);
             } else {
                 object[kColumns[c].name] = values[c];
             }
@@ -142,9 +148,7 @@ std::vector<std::string> rowValues(const DWSysRecord& row) {
     std::vector<std::string> values;
     for (const auto& column : kColumns) {
         if (column.numeric) {
-            int32_t number;
-            std::memcpy(&number, bytes + column.offset, sizeof number);
-            values.push_back(std::to_string(number));
+            values.push_back(std::to_string(numericValue(row, column)));
         } else {
             values.push_back(characterValue(bytes + column.offset, column.width));
         }
