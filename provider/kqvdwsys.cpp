@@ -145,11 +145,12 @@ namespace {
 const char kIdnameColumn[] = "IDNAME    ";
 const char kOriginnodeColumn[] = "ORIGINNODE";
 
-// Bytes of a filter value to copy into a field of `width` bytes.
-size_t filterValueLength(const IndexFilter* filter, size_t width) {
-    if (filter->valueLength <= 0 || filter->value == nullptr) return 0;
+// Copies a filter's value into a field of `width` bytes, cut to the field;
+// a value without bytes or without an address copies nothing.
+void copyFilterValue(char* field, const IndexFilter* filter, size_t width) {
+    if (filter->valueLength <= 0 || filter->value == nullptr) return;
     const auto length = static_cast<size_t>(filter->valueLength);
-    return length < width ? length : width;
+    std::memcpy(field, filter->value, length < width ? length : width);
 }
 
 void resetFilters(DWSYWORK* work) {
@@ -165,11 +166,11 @@ void applyFilter(DWSYWORK* work, const IndexFilter* filter) {
     if (filter->op != ds::kOperatorEqual) return;
     if (std::memcmp(filter->columnName, kIdnameColumn, 10) == 0) {
         work->idnameSet = 1;
-        std::memcpy(work->idnameFilter, filter->value, filterValueLength(filter, 8));
+        copyFilterValue(work->idnameFilter, filter, 8);
     } else if (std::memcmp(filter->columnName, kOriginnodeColumn, 10) == 0) {
         work->originnodeSet = 1;
         std::memset(work->originnodeFilter, ' ', 32);
-        std::memcpy(work->originnodeFilter, filter->value, filterValueLength(filter, 32));
+        copyFilterValue(work->originnodeFilter, filter, 32);
     }
 }
 
@@ -194,7 +195,7 @@ void readFilters(DSRequestHandle request, DWSYWORK* work, const kqv::TraceCall& 
                 filter->valueLength > 0 && filter->value != nullptr
                     ? kqv::boundedLength(filter->value, static_cast<size_t>(filter->valueLength))
                     : 0;
-            std::memcpy(value, filter->value, length);
+            if (length > 0) std::memcpy(value, filter->value, length);
             value[length] = '\0';
             char column[sizeof filter->columnName];
             kqv::terminatedCopy(column, filter->columnName, sizeof column - 1);
