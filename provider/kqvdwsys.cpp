@@ -95,11 +95,14 @@ DWSYWORK* workArea(DSRequestHandle request, const kqv::TraceCall& kqvTrace, int3
     return work;
 }
 
-// Destroys whichever of the request's three tables exist.
+// Destroys whichever of the request's three tables exist, and the results
+// table's index.
 void destroyTables(DWSYWORK* work) {
     if (work->resultTable != nullptr) RSLTdestroy(&work->resultTable);
     if (work->realNodeTable != nullptr) RSLTdestroy(&work->realNodeTable);
     if (work->originNodeTable != nullptr) RSLTdestroy(&work->originNodeTable);
+    if (work->index.slotTable != nullptr) RSLTdestroy(&work->index.slotTable);
+    std::memset(&work->index, 0, sizeof work->index);
 }
 
 }  // namespace
@@ -465,11 +468,108 @@ extern "C" int32_t collectQVStatusdata(DWSYWORK* work, QVDWSYAPI* api) {
 // ---------------------------------------------------------------------------
 // Summarisation
 
+#if KQV_TEST_SEAMS
+// Test builds can move the point at which the identity index is built.
+extern "C" {
+__attribute__((visibility("default"))) int32_t kqvIdentityIndexThreshold = 64;
+}
+#define KQV_INDEX_THRESHOLD kqvIdentityIndexThreshold
+#else
+#define KQV_INDEX_THRESHOLD 64
+#endif
+
 namespace {
 
 bool sameIdentity(const DWSysRecord& a, const DWSysRecord& b) {
     return std::memcmp(a.DW_NAME, b.DW_NAME, sizeof a.DW_NAME) == 0 &&
            std::memcmp(a.VARNNAME, b.VARNNAME, sizeof a.VARNNAME) == 0;
+}
+
+const DWSysRecord& rowOf(const RSLTlink* element) {
+    return reinterpret_cast<const DWSysResultElement*>(element)->row;
+}
+
+uint32_t identityHash(const DWSysRecord& row) {
+    uint64_t dwName;
+    uint64_t varnex;
+    std::memcpy(&dwName, row.DW_NAME, sizeof dwName);
+    std::memcpy(&varnex, row.VARNNAME, sizeof varnex);
+    uint64_t x = dwName * 0x9E3779B97F4A7C15ull ^ varnex;
+    x ^= x >> 30;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 27;
+    x *= 0x94D049BB133111EBull;
+    x ^= x >> 31;
+    return static_cast<uint32_t>(x);
+}
+
+// The slot that holds the row's identity, or the free slot where it goes.
+RSLTlink** findSlot(const DWSysIdentityIndex& index, const DWSysRecord& row) {
+    const uint32_t mask = static_cast<uint32_t>(index.capacity) - 1;
+    for (uint32_t i = identityHash(row) & mask;; i = (i + 1) & mask) {
+        RSLTlink** slot = &index.slots[i];
+        if (*slot == nullptr || sameIdentity(rowOf(*slot), row)) return slot;
+    }
+}
+
+void dropIndex(DWSysIdentityIndex& index) {
+    if (index.slotTable != nullptr) RSLTdestroy(&index.slotTable);
+    index.slotTable = nullptr;
+    index.slots = nullptr;
+    index.capacity = 0;
+}
+
+// Builds the index anew over every element of the list, with room for twice
+// as many. On an allocation failure the merge goes on without an index, and
+// tries again once the table has doubled.
+void rebuildIndex(DWSYWORK* work) {
+    DWSysIdentityIndex& index = work->index;
+    dropIndex(index);
+    int32_t capacity = 16;
+    while (capacity < 4 * index.identities) capacity *= 2;
+    void* slots = nullptr;
+    if (RSLTinit(&index.slotTable, capacity * static_cast<int32_t>(sizeof(RSLTlink*)), 1) != 0 ||
+        RSLTget(index.slotTable, &slots) != 0) {
+        dropIndex(index);
+        index.retryAt = 2 * index.identities;
+        return;
+    }
+    index.slots = static_cast<RSLTlink**>(slots);
+    index.capacity = capacity;
+    index.retryAt = 0;
+    std::memset(index.slots, 0, static_cast<size_t>(capacity) * sizeof(RSLTlink*));
+    for (RSLTlink* link = kqv::nextInList(work->resultList, nullptr); link != nullptr;
+         link = kqv::nextInList(work->resultList, link)) {
+        *findSlot(index, rowOf(link)) = link;
+    }
+}
+
+// The element with the record's identity, or null.
+RSLTlink* findIdentity(DWSYWORK* work, const DWSysRecord& record) {
+    if (work->index.slotTable != nullptr) return *findSlot(work->index, record);
+    for (RSLTlink* link = kqv::nextInList(work->resultList, nullptr); link != nullptr;
+         link = kqv::nextInList(work->resultList, link)) {
+        if (sameIdentity(rowOf(link), record)) return link;
+    }
+    return nullptr;
+}
+
+// Records a new element of the results table in the index, building or
+// growing the index as the table grows.
+void indexNewElement(DWSYWORK* work, RSLTlink* element) {
+    DWSysIdentityIndex& index = work->index;
+    index.identities += 1;
+    if (index.slotTable == nullptr) {
+        if (index.identities >= KQV_INDEX_THRESHOLD && index.identities >= index.retryAt) {
+            rebuildIndex(work);
+        }
+        return;
+    }
+    if (2 * index.identities > index.capacity) {
+        rebuildIndex(work);
+        return;
+    }
+    *findSlot(index, rowOf(element)) = element;
 }
 
 }  // namespace
@@ -485,13 +585,10 @@ extern "C" void summarizeQVStatusData(DWSYWORK* work, const DWSysRecord* record)
     KQV_TRACE(kTraceDetail, "STATUS:     \t\t\t%d\n", record->STATUS);
 #endif
 
-    RSLTlist* list = work->resultList;
-    for (RSLTlink* link = kqv::nextInList(list, nullptr); link != nullptr;
-         link = kqv::nextInList(list, link)) {
-        auto* element = reinterpret_cast<DWSysResultElement*>(link);
-        if (!sameIdentity(element->row, *record)) continue;
+    if (RSLTlink* match = findIdentity(work, *record); match != nullptr) {
         KQV_TRACE(kTraceState, "Duplicate DW Systems record found.\n");
 #if KQV_KEEP_HIGHEST_STATUS
+        auto* element = reinterpret_cast<DWSysResultElement*>(match);
         if (element->row.STATUS < record->STATUS) {
             element->row.STATUS = record->STATUS;
             KQV_TRACE(kTraceState, "Status updated with %d.\n", element->row.STATUS);
@@ -504,7 +601,8 @@ extern "C" void summarizeQVStatusData(DWSYWORK* work, const DWSysRecord* record)
     if (RSLTget(work->resultTable, &slot) != 0) KQV_RETURN_VOID();
     auto* element = static_cast<DWSysResultElement*>(slot);
     std::memcpy(&element->row, record, sizeof element->row);
-    kqv::linkAtFront(list, reinterpret_cast<RSLTlink*>(element));
+    kqv::linkAtFront(work->resultList, reinterpret_cast<RSLTlink*>(element));
+    indexNewElement(work, reinterpret_cast<RSLTlink*>(element));
     KQV_TRACE(kTraceState, "Added new entry to results table.\n");
     KQV_RETURN_VOID();
 }

@@ -37,6 +37,17 @@ struct DWSysResultElement {
     DWSysRecord row;
 };
 
+// An index of the results table by identity (DW_NAME and VARNNAME), so that
+// merging a row costs the same however many rows the table holds. Its slots
+// live in a result table of their own.
+struct DWSysIdentityIndex {
+    RSLTanchor* slotTable;           // holds the one slot array; null without an index
+    RSLTlink** slots;                // results elements, open addressing; null when free
+    int32_t capacity;                // number of slots, a power of two
+    int32_t identities;              // elements of the results table, all in the slots when indexed
+    int32_t retryAt;                 // after a failed allocation, identities at which to try again
+};
+
 // The work area of one request, kept in the request's view storage.
 struct DWSYWORK {
     char eyeCatcher[8];              // "DWSYWORK"
@@ -52,7 +63,8 @@ struct DWSYWORK {
     int32_t originnodeSet;
     char idnameFilter[9];
     char originnodeFilter[33];
-    uint32_t reserved[13];           // makes up the size the data server is asked for
+    DWSysIdentityIndex index;        // in what is otherwise reserved
+    uint32_t reserved[8];            // makes up the size the data server is asked for
 };
 
 #if defined(_WIN32) && defined(KQV_BUILDING_PROVIDER)
@@ -98,7 +110,8 @@ static_assert(offsetof(DWSYWORK, idnameSet) == 144);
 static_assert(offsetof(DWSYWORK, originnodeSet) == 148);
 static_assert(offsetof(DWSYWORK, idnameFilter) == 152);
 static_assert(offsetof(DWSYWORK, originnodeFilter) == 161);
-static_assert(offsetof(DWSYWORK, reserved) == 196);
+static_assert(offsetof(DWSYWORK, index) == 196);
+static_assert(sizeof(DWSysIdentityIndex) == 20);
 #endif
 
 namespace kqv {

@@ -12,7 +12,7 @@
 
 KQV_TRACE_UNIT("kqvmutl.cpp", kqv::kUnitAttributesLibrary)
 
-#if KQV_HEAP_SEAM
+#if KQV_TEST_SEAMS
 // Test builds route the tables' heap through hooks that tests can replace.
 extern "C" {
 __attribute__((visibility("default"))) void* (*kqvHeapAllocate)(size_t) = &malloc;

@@ -4,7 +4,7 @@
 #include <map>
 #include <mutex>
 
-// Exported by provider builds made with HEAP_SEAM.
+// Exported by provider builds made with TEST_SEAMS.
 extern "C" {
 extern void* (*kqvHeapAllocate)(size_t);
 extern void (*kqvHeapRelease)(void*);

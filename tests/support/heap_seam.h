@@ -1,4 +1,4 @@
-// Control of the provider's heap in test builds (HEAP_SEAM): count what the
+// Control of the provider's heap in test builds (TEST_SEAMS): count what the
 // result tables allocate and free, and make chosen allocations fail.
 #pragma once
 
