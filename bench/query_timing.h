@@ -1,0 +1,27 @@
+// One whole query through a provider's entry vector, as the data server
+// runs it, with the gathering and handing back timed.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+#include "platform/registration.h"
+
+namespace bench {
+
+struct QueryRun {
+    // From the first processing call to the one that reports no further row:
+    // the gathering plus every row handed back.
+    std::chrono::nanoseconds elapsed{};
+    // Of that, the first processing call: the gathering and the first row.
+    std::chrono::nanoseconds gathering{};
+    int64_t rows = 0;
+    // Of every row's bytes in the order handed back, to tell runs apart.
+    uint64_t checksum = 0;
+};
+
+// Starts a request, processes until status 62 and terminates; throws
+// std::runtime_error if an entry fails.
+QueryRun runQuery(const PRB1_VectorRecord& provider);
+
+}  // namespace bench

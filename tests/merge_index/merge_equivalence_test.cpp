@@ -1,0 +1,111 @@
+// The identity index changes nothing that can be seen: on the same rows, the
+// merge with the index built at 1, 2 or 64 identities gives the rows, their
+// order, the STATUS kept and the trace of the linear walk, byte for byte.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "hub_fixture.h"
+#include "merge_support.h"
+
+namespace mergetest {
+namespace {
+
+using hub::trace::Record;
+
+constexpr int32_t kIndexedThresholds[] = {1, 2, 64};
+
+class MergeEquivalenceTest : public kqvtest::HubFixture, public ::testing::WithParamInterface<RowMix> {
+  protected:
+    struct Outcome {
+        std::vector<std::string> rows;
+        std::vector<Record> trace;
+        bool indexed = false;
+    };
+
+    Outcome mergeDirectly(const std::vector<DWSysRecord>& rows, int32_t threshold) {
+        const IndexThreshold scope(threshold);
+        capture().clear();
+        MergeArea area;
+        area.merge(rows);
+        return {area.rows(), capture().records("kqvdwsys", "summarizeQVStatusData"),
+                area.work().index.slotTable != nullptr};
+    }
+};
+
+TEST_P(MergeEquivalenceTest, IndexedMergeGivesTheLinearWalksRowsOrderAndTrace) {
+    const std::vector<DWSysRecord> rows = randomRows(GetParam());
+    traceAll(kTraceAll);
+
+    const Outcome linear = mergeDirectly(rows, kNeverIndex);
+    const std::vector<std::string> expected = expectedMerge(rows);
+    EXPECT_SAME_SEQUENCE(expected, linear.rows, "rows of the linear walk");
+    EXPECT_FALSE(linear.indexed);
+
+    for (const int32_t threshold : kIndexedThresholds) {
+        SCOPED_TRACE("index built at " + std::to_string(threshold) + " identities");
+        const Outcome indexed = mergeDirectly(rows, threshold);
+        EXPECT_SAME_SEQUENCE(linear.rows, indexed.rows, "rows");
+        EXPECT_SAME_SEQUENCE(linear.trace, indexed.trace, "trace records");
+        EXPECT_EQ(indexed.indexed, expected.size() >= static_cast<std::size_t>(threshold))
+            << expected.size() << " identities";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RandomRows, MergeEquivalenceTest,
+    ::testing::Values(RowMix{"ManyIdentitiesFewDuplicates", 1, 900, 1000, false},
+                      RowMix{"FewIdentitiesManyDuplicates", 2, 800, 90, false},
+                      RowMix{"NamesDifferingOnlyAfterTheName", 3, 700, 400, true},
+                      RowMix{"OneShortOfTheDefaultThreshold", 4, 400, 63, true},
+                      RowMix{"JustTheDefaultThreshold", 5, 400, 64, false},
+                      RowMix{"OnePastTheDefaultThreshold", 6, 400, 65, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Whole queries through the request entries: three agents report
+// overlapping rows of more identities than the default threshold.
+class WholeQueryEquivalenceTest : public kqvtest::HubFixture {};
+
+TEST_F(WholeQueryEquivalenceTest, IndexedQueriesHandBackTheLinearWalksRowsAndTrace) {
+    const std::vector<DWSysRecord> rows = randomRows({"", 11, 450, 240, true});
+    const std::vector<std::vector<DWSysRecord>> agentRows = {
+        {rows.begin(), rows.begin() + 150}, {rows.begin() + 150, rows.begin() + 300}, {rows.begin() + 300, rows.end()}};
+    useScenario(hubScript(agentRows));
+    traceAll(kTraceAll);
+
+    struct Outcome {
+        std::vector<std::string> rows;
+        std::vector<Record> provider;  // all but the request start, which traces an address
+        std::vector<Record> sqlLayer;
+    };
+    const auto query = [&](int32_t threshold) {
+        const IndexThreshold scope(threshold);
+        capture().clear();
+        Outcome outcome;
+        {
+            DrivenQuery request;
+            outcome.rows = request.pass();
+            EXPECT_EQ(request.terminate(), 0);
+        }
+        outcome.provider = recordsOfAllBut(capture(), "kqvdwsys", "qvdwsysr");
+        outcome.sqlLayer = capture().records("kqvmsql");
+        return outcome;
+    };
+
+    const Outcome linear = query(kNeverIndex);
+    const std::vector<std::string> expected = expectedMerge(arrivalOrder(agentRows));
+    ASSERT_GT(expected.size(), 64u) << "the hub must have more identities than the default threshold";
+    EXPECT_SAME_SEQUENCE(expected, linear.rows, "rows of the linear walk");
+
+    for (const int32_t threshold : kIndexedThresholds) {
+        SCOPED_TRACE("index built at " + std::to_string(threshold) + " identities");
+        const Outcome indexed = query(threshold);
+        EXPECT_SAME_SEQUENCE(linear.rows, indexed.rows, "rows");
+        EXPECT_SAME_SEQUENCE(linear.provider, indexed.provider, "kqvdwsys trace records");
+        EXPECT_SAME_SEQUENCE(linear.sqlLayer, indexed.sqlLayer, "kqvmsql trace records");
+    }
+}
+
+}  // namespace
+}  // namespace mergetest
