@@ -2,6 +2,7 @@
 // of the data server delivering the same rows, on synthetic hubs from a
 // hundred rows to a million, with the identity index and without it.
 #include <CLI/CLI.hpp>
+#include <malloc.h>
 
 #include <chrono>
 #include <cstdint>
@@ -41,6 +42,7 @@ struct Options {
     std::string mode = "both";
     std::string csv = "kqvbench.csv";
     bool hubLog = false;
+    bool coldHeap = false;
 };
 
 bench::HubShape parseHub(const std::string& text, int32_t agents) {
@@ -230,7 +232,9 @@ int run(const Options& options) {
     std::cout << "kqvbench: " << options.agents << " agents per hub; " << policy << "\n"
               << "query: first processing call to the 62, rows handed back included; floor: the routed statements\n"
               << "fetched to the end; hand-back: the data server's GetItem and PutItem for one row per identity,\n"
-              << "which the query includes and the floor does not\n\n";
+              << "which the query includes and the floor does not; heap: "
+              << (options.coldHeap ? "malloc's defaults (--cold-heap)" : "kept warm between requests (no trimming)")
+              << "\n\n";
     if (!withoutIndex.empty()) {
         bench::printTable(std::cout, "Without the index (before; seam build, threshold never; skipped beyond " +
                                          std::to_string(static_cast<int64_t>(options.beforeLimit)) +
@@ -272,8 +276,17 @@ int main(int argc, char** argv) {
     app.add_option("--mode", options.mode, "after (index), before (no index) or both")->capture_default_str();
     app.add_option("--csv", options.csv, "Where to write the CSV")->capture_default_str();
     app.add_flag("--hub-log", options.hubLog, "Show the stand-in hub's log on standard error");
+    app.add_flag("--cold-heap", options.coldHeap,
+                 "Leave malloc at its defaults: freed memory goes back to the system and is faulted in again");
     CLI11_PARSE(app, argc, argv);
 
+    // A data server's heap stays warm from one request to the next: keep freed
+    // memory in the process rather than giving it back and faulting it in
+    // again, which on a virtual machine can cost more than the work measured.
+    if (!options.coldHeap) {
+        mallopt(M_MMAP_THRESHOLD, 512 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
+    }
     try {
         return run(options);
     } catch (const std::exception& error) {
