@@ -129,29 +129,14 @@ std::vector<std::string> expectedMerge(const std::vector<DWSysRecord>& rows) {
 
 // ---------------------------------------------------------------------------
 
-MergeArea::MergeArea() : work_(std::make_unique<DWSYWORK>()) {
-    std::memcpy(work_->eyeCatcher, "DWSYWORK", 8);
-    std::memset(work_->idnameFilter, ' ', 8);
-    std::memset(work_->originnodeFilter, ' ', 32);
-    if (RSLTinit(&work_->resultTable, static_cast<int32_t>(sizeof(DWSysResultElement)), 10) != 0) {
-        throw std::runtime_error("no results table");
-    }
-    work_->resultList = &work_->resultTable->ElementList;
-}
-
-MergeArea::~MergeArea() {
-    if (work_->resultTable != nullptr) RSLTdestroy(&work_->resultTable);
-    if (work_->index.slotTable != nullptr) RSLTdestroy(&work_->index.slotTable);
-}
-
 void MergeArea::merge(const std::vector<DWSysRecord>& rows) {
-    for (const DWSysRecord& row : rows) summarizeQVStatusData(work_.get(), &row);
+    for (const DWSysRecord& row : rows) summarizeQVStatusData(&work(), &row);
 }
 
 std::vector<std::string> MergeArea::rows() const {
     std::vector<std::string> rows;
-    for (RSLTlink* link = kqv::nextInList(work_->resultList, nullptr); link != nullptr;
-         link = kqv::nextInList(work_->resultList, link)) {
+    for (RSLTlink* link = kqv::nextInList(work().resultList, nullptr); link != nullptr;
+         link = kqv::nextInList(work().resultList, link)) {
         rows.push_back(bytesOf(reinterpret_cast<DWSysResultElement*>(link)->row));
     }
     return rows;

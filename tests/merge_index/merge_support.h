@@ -16,6 +16,7 @@
 #include "hub/ds/request.h"
 #include "hub/trace.h"
 #include "provider/kqvdwsys.h"
+#include "work_area.h"
 
 #ifndef KQV_TEST_KEEPS_HIGHEST_STATUS
 #error "KQV_TEST_KEEPS_HIGHEST_STATUS must say which STATUS rule the linked provider follows"
@@ -65,20 +66,11 @@ std::vector<std::string> expectedMerge(const std::vector<DWSysRecord>& rows);
 
 // A work area as a gathering call leaves it for the collection: zeroed (the
 // index fields too), filters reset, an empty results table.
-class MergeArea {
+class MergeArea : public kqvtest::WorkArea {
   public:
-    MergeArea();
-    ~MergeArea();  // destroys the results table and any index table
-    MergeArea(const MergeArea&) = delete;
-    MergeArea& operator=(const MergeArea&) = delete;
-
-    DWSYWORK& work() { return *work_; }
     void merge(const std::vector<DWSysRecord>& rows);
     // The results list walked from First.
     std::vector<std::string> rows() const;
-
-  private:
-    std::unique_ptr<DWSYWORK> work_;
 };
 
 // A hub of one origin node whose agents report the given rows (each agent's

@@ -98,29 +98,15 @@ std::vector<DWSysRecord> DrivenRequest::rows() const {
 
 // ---------------------------------------------------------------------------
 
-OwnWorkArea::OwnWorkArea() : work_(std::make_unique<DWSYWORK>()) {
-    std::memcpy(work_->eyeCatcher, "DWSYWORK", 8);
-    std::memset(work_->idnameFilter, ' ', 8);
-    std::memset(work_->originnodeFilter, ' ', 32);
-    if (RSLTinit(&work_->resultTable, static_cast<int32_t>(sizeof(DWSysResultElement)), 10) != 0) {
-        throw std::runtime_error("no results table");
-    }
-    work_->resultList = &work_->resultTable->ElementList;
-}
-
-OwnWorkArea::~OwnWorkArea() {
-    if (work_->resultTable != nullptr) RSLTdestroy(&work_->resultTable);
-}
-
 void OwnWorkArea::setOriginnodeFilter(std::string_view value) {
-    work_->originnodeSet = 1;
+    work().originnodeSet = 1;
     const std::string filter = padded(value, 32);
-    std::memcpy(work_->originnodeFilter, filter.data(), filter.size());
+    std::memcpy(work().originnodeFilter, filter.data(), filter.size());
 }
 
 std::vector<DWSysRecord> OwnWorkArea::results() const {
     std::vector<DWSysRecord> rows;
-    RSLTlist* list = work_->resultList;
+    RSLTlist* list = work().resultList;
     for (RSLTlink* link = list->First; link != list->End; link = link->Next) {
         rows.push_back(reinterpret_cast<DWSysResultElement*>(link)->row);
     }

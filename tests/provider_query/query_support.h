@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "hub_fixture.h"
+#include "work_area.h"
 #include "platform/ras1.h"
 #include "provider/kqvdwsys.h"
 
@@ -85,20 +86,11 @@ class DrivenRequest {
 
 // A work area laid out as the request start lays it, with filters reset as a
 // gathering call resets them and an empty results table.
-class OwnWorkArea {
+class OwnWorkArea : public kqvtest::WorkArea {
   public:
-    OwnWorkArea();
-    ~OwnWorkArea();
-    OwnWorkArea(const OwnWorkArea&) = delete;
-    OwnWorkArea& operator=(const OwnWorkArea&) = delete;
-
-    DWSYWORK& work() { return *work_; }
     void setOriginnodeFilter(std::string_view value);
     // The results list walked from First.
     std::vector<DWSysRecord> results() const;
-
-  private:
-    std::unique_ptr<DWSYWORK> work_;
 };
 
 // A real node table filled by hand, walked in the order the nodes were added.
