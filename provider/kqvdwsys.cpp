@@ -3,6 +3,7 @@
 // one row per DW and varnex.
 #include "provider/kqvdwsys.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "platform/dsrequest.h"
@@ -525,10 +526,16 @@ void dropIndex(DWSysIdentityIndex& index) {
 void rebuildIndex(DWSYWORK* work) {
     DWSysIdentityIndex& index = work->index;
     dropIndex(index);
+    // Beyond this the slot array's size would not fit the table's element
+    // size (the capacity is below 8 slots per identity).
+    constexpr int32_t kMostIdentities = INT32_MAX / static_cast<int32_t>(sizeof(RSLTlink*)) / 8;
     int32_t capacity = 16;
-    while (capacity < 4 * index.identities) capacity *= 2;
+    if (index.identities <= kMostIdentities) {
+        while (capacity < 4 * index.identities) capacity *= 2;
+    }
     void* slots = nullptr;
-    if (RSLTinit(&index.slotTable, capacity * static_cast<int32_t>(sizeof(RSLTlink*)), 1) != 0 ||
+    if (index.identities > kMostIdentities ||
+        RSLTinit(&index.slotTable, capacity * static_cast<int32_t>(sizeof(RSLTlink*)), 1) != 0 ||
         RSLTget(index.slotTable, &slots) != 0) {
         dropIndex(index);
         index.retryAt = 2 * index.identities;
