@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -60,6 +61,37 @@ class DiscoveryBlock {
 
   private:
     QVDWSYAPI api_{};
+};
+
+// A hub with a fresh discovery block for each test, dropped before the hub.
+class DiscoveryTest : public kqvtest::HubFixture {
+  protected:
+    void SetUp() override {
+        HubFixture::SetUp();
+        renewBlock();
+    }
+    void TearDown() override {
+        block_.reset();
+        HubFixture::TearDown();
+    }
+
+    void renewBlock() {
+        block_.reset();
+        block_ = std::make_unique<DiscoveryBlock>();
+    }
+
+    // Lines of `function` (unit kqvmutl) that begin with `prefix`.
+    std::vector<std::string> linesStartingWith(std::string_view function, std::string_view prefix) const {
+        std::vector<std::string> selected;
+        for (const std::string& line : lines("kqvmutl", function)) {
+            if (line.starts_with(prefix)) selected.push_back(line);
+        }
+        return selected;
+    }
+
+    // Declared first: counts the tables' heap from their creation on.
+    kqvtest::HeapSeam heap_;
+    std::unique_ptr<DiscoveryBlock> block_;
 };
 
 // The data server's calls from the moment it is made (recording is started

@@ -11,15 +11,7 @@
 namespace disctest {
 namespace {
 
-class DiscoveryTraceTest : public kqvtest::HubFixture {
-  protected:
-    void TearDown() override {
-        block_.reset();
-        HubFixture::TearDown();
-    }
-
-    std::unique_ptr<DiscoveryBlock> block_ = std::make_unique<DiscoveryBlock>();
-};
+using DiscoveryTraceTest = DiscoveryTest;
 
 std::string affinities(const std::string& version) {
     return "00000000000020000000000000000000" + version + "0000000000";

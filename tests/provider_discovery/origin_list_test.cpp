@@ -23,36 +23,13 @@ namespace st = hub::ds::status;
 const std::string kAgentNode = "ZAVRIN:GRP1.SYSA:vRK";
 const std::string kOtherNode = "GRP2:SYSB:BKT";
 
-class OriginListTest : public kqvtest::HubFixture {
+class OriginListTest : public DiscoveryTest {
   protected:
-    void SetUp() override {
-        HubFixture::SetUp();
-        renewBlock();
-    }
-    void TearDown() override {
-        block_.reset();
-        HubFixture::TearDown();
-    }
-
-    void renewBlock() {
-        block_.reset();
-        block_ = std::make_unique<DiscoveryBlock>();
-    }
-
     int32_t run(int32_t keepMode = 1) { return buildOrigList(block_->api(), keepMode); }
 
-    // Lines of buildOrigList that begin with `prefix`.
     std::vector<std::string> linesStartingWith(std::string_view prefix) const {
-        std::vector<std::string> selected;
-        for (const std::string& line : lines("kqvmutl", "buildOrigList")) {
-            if (line.starts_with(prefix)) selected.push_back(line);
-        }
-        return selected;
+        return DiscoveryTest::linesStartingWith("buildOrigList", prefix);
     }
-
-    // Declared first: counts the tables' heap from their creation on.
-    kqvtest::HeapSeam heap_;
-    std::unique_ptr<DiscoveryBlock> block_;
 };
 
 // --- The catalog statement ------------------------------------------------------

@@ -24,22 +24,8 @@ const std::string kO1 = "ZAVRIN:GRP1.SYSA:vRK";
 const std::string kO2 = "ZAVRIN:GRP1.SYSB:vRK";  // same varnex as kO1
 const std::string kLongName = "ZAVRIN:LONGGROUPNM.SYSTEMID:vRKX";  // 32 characters
 
-class RealNodeListTest : public kqvtest::HubFixture {
+class RealNodeListTest : public DiscoveryTest {
   protected:
-    void SetUp() override {
-        HubFixture::SetUp();
-        renewBlock();
-    }
-    void TearDown() override {
-        block_.reset();
-        HubFixture::TearDown();
-    }
-
-    void renewBlock() {
-        block_.reset();
-        block_ = std::make_unique<DiscoveryBlock>();
-    }
-
     // The origin node list as request processing has it before buildNodeList;
     // traces and the call log start after it.
     void buildOrigins(int32_t keepMode = 0) {
@@ -53,11 +39,7 @@ class RealNodeListTest : public kqvtest::HubFixture {
     int32_t run(int32_t skipDuplicateCheck = 1) { return buildNodeList(block_->api(), skipDuplicateCheck); }
 
     std::vector<std::string> linesStartingWith(std::string_view prefix) const {
-        std::vector<std::string> selected;
-        for (const std::string& line : lines("kqvmutl", "buildNodeList")) {
-            if (line.starts_with(prefix)) selected.push_back(line);
-        }
-        return selected;
+        return DiscoveryTest::linesStartingWith("buildNodeList", prefix);
     }
 
     // (RealNode, RealNodeOrigNode) of the real node list, in walk order.
@@ -69,9 +51,6 @@ class RealNodeListTest : public kqvtest::HubFixture {
         }
         return nodes;
     }
-
-    kqvtest::HeapSeam heap_;
-    std::unique_ptr<DiscoveryBlock> block_;
 };
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;

@@ -4,8 +4,6 @@
 
 namespace kqvtest {
 
-std::string_view scenarioSchema() { return hub::ds::scenarioSchema(); }
-
 std::string_view defaultScenarioScript() { return host::defaultScenario(); }
 
 std::string sqlLiteral(std::string_view text) {
@@ -61,7 +59,7 @@ ScenarioBuilder& ScenarioBuilder::sql(std::string_view statements) {
     return *this;
 }
 
-std::string ScenarioBuilder::script() const { return std::string(scenarioSchema()) + inserts_; }
+std::string ScenarioBuilder::script() const { return std::string(hub::ds::scenarioSchema()) + inserts_; }
 
 void HubFixture::SetUp() {
     hub::trace::reset();

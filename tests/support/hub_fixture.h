@@ -16,9 +16,6 @@
 
 namespace kqvtest {
 
-// The four tables of a scenario, without rows; tests append their INSERTs.
-std::string_view scenarioSchema();
-
 // The project's default scenario (scenarios/default.sql).
 std::string_view defaultScenarioScript();
 
