@@ -9,6 +9,7 @@
 #include "platform/dsrequest.h"
 #include "sql/kqvmsql.h"
 #include "trace/kqvtrace.h"
+#include "util/kqvheap.h"
 #include "util/kqvtext.h"
 
 #if defined(_WIN32)
@@ -102,7 +103,7 @@ void destroyTables(DWSYWORK* work) {
     if (work->resultTable != nullptr) RSLTdestroy(&work->resultTable);
     if (work->realNodeTable != nullptr) RSLTdestroy(&work->realNodeTable);
     if (work->originNodeTable != nullptr) RSLTdestroy(&work->originNodeTable);
-    if (work->index.slotTable != nullptr) RSLTdestroy(&work->index.slotTable);
+    if (work->index.slots != nullptr) KQV_RELEASE(work->index.slots);
     std::memset(&work->index, 0, sizeof work->index);
 }
 
@@ -514,34 +515,33 @@ RSLTlink** findSlot(const DWSysIdentityIndex& index, const DWSysRecord& row) {
 }
 
 void dropIndex(DWSysIdentityIndex& index) {
-    if (index.slotTable != nullptr) RSLTdestroy(&index.slotTable);
-    index.slotTable = nullptr;
+    if (index.slots != nullptr) KQV_RELEASE(index.slots);
     index.slots = nullptr;
     index.capacity = 0;
 }
 
 // Builds the index anew over every element of the list, with room for twice
-// as many. On an allocation failure the merge goes on without an index, and
-// tries again once the table has doubled.
+// as many. When its memory cannot be had the merge goes on with the linear
+// walk, silently, and tries again once the table has doubled.
 void rebuildIndex(DWSYWORK* work) {
     DWSysIdentityIndex& index = work->index;
     dropIndex(index);
-    // Beyond this the slot array's size would not fit the table's element
-    // size (the capacity is below 8 slots per identity).
+    // Beyond this the slot array's size in bytes would not fit 32 bits (the
+    // capacity is below 8 slots per identity).
     constexpr int32_t kMostIdentities = INT32_MAX / static_cast<int32_t>(sizeof(RSLTlink*)) / 8;
     int32_t capacity = 16;
     if (index.identities <= kMostIdentities) {
         while (capacity < 4 * index.identities) capacity *= 2;
     }
-    void* slots = nullptr;
-    if (index.identities > kMostIdentities ||
-        RSLTinit(&index.slotTable, capacity * static_cast<int32_t>(sizeof(RSLTlink*)), 1) != 0 ||
-        RSLTget(index.slotTable, &slots) != 0) {
-        dropIndex(index);
+    auto* slots = index.identities > kMostIdentities
+                      ? nullptr
+                      : static_cast<RSLTlink**>(
+                            KQV_ALLOCATE(static_cast<size_t>(capacity) * sizeof(RSLTlink*)));
+    if (slots == nullptr) {
         index.retryAt = 2 * index.identities;
         return;
     }
-    index.slots = static_cast<RSLTlink**>(slots);
+    index.slots = slots;
     index.capacity = capacity;
     index.retryAt = 0;
     std::memset(index.slots, 0, static_cast<size_t>(capacity) * sizeof(RSLTlink*));
@@ -553,7 +553,7 @@ void rebuildIndex(DWSYWORK* work) {
 
 // The element with the record's identity, or null.
 RSLTlink* findIdentity(DWSYWORK* work, const DWSysRecord& record) {
-    if (work->index.slotTable != nullptr) return *findSlot(work->index, record);
+    if (work->index.slots != nullptr) return *findSlot(work->index, record);
     for (RSLTlink* link = kqv::nextInList(work->resultList, nullptr); link != nullptr;
          link = kqv::nextInList(work->resultList, link)) {
         if (sameIdentity(rowOf(link), record)) return link;
@@ -566,7 +566,7 @@ RSLTlink* findIdentity(DWSYWORK* work, const DWSysRecord& record) {
 void indexNewElement(DWSYWORK* work, RSLTlink* element) {
     DWSysIdentityIndex& index = work->index;
     index.identities += 1;
-    if (index.slotTable == nullptr) {
+    if (index.slots == nullptr) {
         if (index.identities >= KQV_INDEX_THRESHOLD && index.identities >= index.retryAt) {
             rebuildIndex(work);
         }

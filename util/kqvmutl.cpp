@@ -8,21 +8,16 @@
 
 #include "sql/kqvmsql.h"
 #include "trace/kqvtrace.h"
+#include "util/kqvheap.h"
 #include "util/kqvtext.h"
 
 KQV_TRACE_UNIT("kqvmutl.cpp", kqv::kUnitAttributesLibrary)
 
 #if KQV_TEST_SEAMS
-// Test builds route the tables' heap through hooks that tests can replace.
 extern "C" {
 __attribute__((visibility("default"))) void* (*kqvHeapAllocate)(size_t) = &malloc;
 __attribute__((visibility("default"))) void (*kqvHeapRelease)(void*) = &free;
 }
-#define KQV_ALLOCATE(size) kqvHeapAllocate(size)
-#define KQV_RELEASE(block) kqvHeapRelease(block)
-#else
-#define KQV_ALLOCATE(size) std::malloc(size)
-#define KQV_RELEASE(block) std::free(block)
 #endif
 
 // Failure messages are formatted first and written as one line.

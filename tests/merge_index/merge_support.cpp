@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <random>
+#include <regex>
 #include <set>
 #include <stdexcept>
 
@@ -279,14 +280,7 @@ std::vector<NumberedAllocation> classify(const std::vector<std::size_t>& sizes) 
     for (std::size_t i = 0; i < sizes.size(); ++i) {
         Allocation kind = Allocation::Other;
         if (sizes[i] == blockOf(sizeof(DWSysResultElement), 10)) kind = Allocation::ResultsBlock;
-        if (tableSizes.count(sizes[i]) == 0) {
-            kind = Allocation::IndexSlots;
-            if (i == 0 || sizes[i - 1] != sizeof(RSLTanchor)) {
-                ADD_FAILURE() << "allocation " << i + 1 << " of " << sizes[i] << " bytes follows no anchor";
-            } else {
-                allocations.back().kind = Allocation::IndexAnchor;
-            }
-        }
+        if (tableSizes.count(sizes[i]) == 0) kind = Allocation::IndexSlots;
         allocations.push_back({i + 1, kind});
     }
     return allocations;
@@ -302,13 +296,32 @@ std::vector<uint64_t> numbersOf(const std::vector<NumberedAllocation>& allocatio
 
 // ---------------------------------------------------------------------------
 
-std::vector<hub::trace::Record> recordsOfAllBut(const hub::trace::Capture& capture, const std::string& unit,
-                                                const std::string& exceptFunction) {
-    std::vector<hub::trace::Record> records;
-    for (auto& record : capture.records(unit)) {
-        if (record.function != exceptFunction) records.push_back(std::move(record));
+std::vector<hub::trace::Record> comparableTrace(const hub::trace::Capture& capture) {
+    static const std::regex address("(at|block) +([0-9A-Fa-f]{4,})");
+    std::map<std::string, std::size_t> ordinals;
+    std::vector<hub::trace::Record> records = capture.records();
+    for (auto& record : records) {
+        std::string text;
+        auto rest = record.text.cbegin();
+        for (std::sregex_iterator it(record.text.cbegin(), record.text.cend(), address), end; it != end; ++it) {
+            const auto& match = *it;
+            const auto [ordinal, added] = ordinals.try_emplace(match[2].str(), ordinals.size() + 1);
+            text.append(rest, match[2].first).append("#" + std::to_string(ordinal->second));
+            rest = match[2].second;
+        }
+        text.append(rest, record.text.cend());
+        record.text = std::move(text);
     }
     return records;
+}
+
+const std::vector<TraceSetting>& equivalenceSettings() {
+    static const std::vector<TraceSetting> settings = {
+        {"everything on", [] { hub::trace::clearSettings(); hub::trace::setClasses("", "", kTraceAll); }},
+        {"detail and flow on kqvmutl only", [] { hub::trace::clearSettings(); hub::trace::setClasses("kqvmutl", "", kTraceDetail | kTraceFlow); }},
+        {"errors only", [] { hub::trace::clearSettings(); hub::trace::setClasses("", "", kTraceError); }},
+    };
+    return settings;
 }
 
 }  // namespace mergetest

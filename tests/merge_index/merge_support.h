@@ -117,19 +117,28 @@ class AllocationRecorder {
 };
 
 // Which allocation of a recorded run (counted from 1) served what.
-enum class Allocation { IndexAnchor, IndexSlots, ResultsBlock, Other };
+enum class Allocation { IndexSlots, ResultsBlock, Other };
 struct NumberedAllocation {
     uint64_t number;
     Allocation kind;
 };
-// The index asks for an anchor and then one block of slots, of a size that
-// no table of the request uses; the results table for blocks of ten elements.
+// The index asks for its slots in sizes that no table of the request uses;
+// the results table for blocks of ten elements.
 std::vector<NumberedAllocation> classify(const std::vector<std::size_t>& sizes);
 std::vector<uint64_t> numbersOf(const std::vector<NumberedAllocation>& allocations, Allocation kind);
 
-// Records of the capture for a unit, but for one function.
-std::vector<hub::trace::Record> recordsOfAllBut(const hub::trace::Capture& capture, const std::string& unit,
-                                                const std::string& exceptFunction);
+// Every record of the capture, each address that a line prints replaced by
+// its ordinal of first appearance ("#3"): runs whose heaps differ (the index
+// takes its slots from the provider's heap) compare line for line.
+std::vector<hub::trace::Record> comparableTrace(const hub::trace::Capture& capture);
+
+// Trace settings the equivalence is shown under: everything on; detail and
+// flow on kqvmutl only; errors only.
+struct TraceSetting {
+    const char* name;
+    void (*apply)();
+};
+const std::vector<TraceSetting>& equivalenceSettings();
 
 // Where two sequences first differ, for a failure message that does not
 // print hundreds of rows.

@@ -5,6 +5,10 @@
 
 #include "util/kqvmutl.h"
 
+// Exported by provider builds made with TEST_SEAMS, the only ones that tests
+// calling the merge directly link.
+extern "C" void (*kqvHeapRelease)(void*);
+
 namespace kqvtest {
 
 WorkArea::WorkArea() : work_(std::make_unique<DWSYWORK>()) {
@@ -19,7 +23,7 @@ WorkArea::WorkArea() : work_(std::make_unique<DWSYWORK>()) {
 
 WorkArea::~WorkArea() {
     if (work_->resultTable != nullptr) RSLTdestroy(&work_->resultTable);
-    if (work_->index.slotTable != nullptr) RSLTdestroy(&work_->index.slotTable);
+    if (work_->index.slots != nullptr) kqvHeapRelease(work_->index.slots);
 }
 
 }  // namespace kqvtest
