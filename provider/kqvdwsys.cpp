@@ -187,12 +187,16 @@ void deriveIdname(DWSYWORK* work) {
     work->idnameSet = 1;
 }
 
+// Reads filters until the data server has none left. An answer of 0 that
+// hands out no filter counts as none left: asking again could go on forever.
 void readFilters(DSRequestHandle request, DWSYWORK* work, const kqv::TraceCall& kqvTrace) {
-    IndexFilter* filter = nullptr;
-    while (ds::call<ds::GetItemFn>(request, ds::Table::Common, ds::kSlotGetItem,
-                                   ds::kItemIndexFilter,
-                                   reinterpret_cast<void**>(&filter)) == 0) {
-        if (filter == nullptr) continue;
+    for (;;) {
+        IndexFilter* filter = nullptr;
+        if (ds::call<ds::GetItemFn>(request, ds::Table::Common, ds::kSlotGetItem,
+                                    ds::kItemIndexFilter, reinterpret_cast<void**>(&filter)) != 0 ||
+            filter == nullptr) {
+            break;
+        }
         if (kqvTrace.on(kTraceDetail)) {
             // The data server's value need not be terminated.
             char value[32768];

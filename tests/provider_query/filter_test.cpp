@@ -219,5 +219,24 @@ INSTANTIATE_TEST_SUITE_P(
                    kAllAgents, {}, kAllRows, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A data server that answers 0 but hands out no filter has none left: the
+// provider must not ask again, which could go on for ever.
+TEST_F(QueryTest, AnAnswerWithoutAFilterEndsTheReadingOfFilters) {
+    useScenario(fiveAgentHub());
+    traceAll(kTraceDetail);
+    DrivenRequest query({{1, "ORIGINNODE", kPlx1Panel}});
+    ASSERT_EQ(query.start(), 0);
+    hub::ds::failNthCall(hub::ds::Op::GetItem, 1, 0, ::ds::kItemIndexFilter);
+
+    EXPECT_EQ(query.drain().back(), kNoMoreRows);
+    std::size_t filterCalls = 0;
+    for (const auto& call : hub::ds::recordedCalls()) {
+        if (call.op == hub::ds::Op::GetItem && call.item == ::ds::kItemIndexFilter) ++filterCalls;
+    }
+    EXPECT_EQ(filterCalls, 1u);
+    EXPECT_THAT(lines("kqvdwsys", "qvdwsypr"), ::testing::IsEmpty()) << "no filter was read";
+    EXPECT_THAT(queriedAgents(), ElementsAreArray(kAllAgents));
+}
+
 }  // namespace
 }  // namespace querytest
