@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "default_scenario.h"
 #include "hub/ds/scenario.h"
 #include "hub/trace.h"
 #include "program_path.h"
@@ -82,7 +81,7 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     if (printScenario) {
-        std::cout << host::defaultScenario();
+        std::cout << hub::ds::defaultScenarioScript();
         return kExitOk;
     }
 
@@ -96,7 +95,7 @@ int main(int argc, char** argv) {
         for (const auto& setting : traceSettings) hub::trace::applySetting(setting);
 
         hub::ds::useScenario(scenarioPath.empty()
-                                 ? hub::ds::Scenario::fromScript(host::defaultScenario(),
+                                 ? hub::ds::Scenario::fromScript(hub::ds::defaultScenarioScript(),
                                                                  "the default scenario")
                                  : hub::ds::Scenario::fromFile(scenarioPath));
 
@@ -116,7 +115,9 @@ int main(int argc, char** argv) {
             return kExitOk;
         }
         const host::QueryResult result = host::runQuery(vector, options);
-        host::printRows(std::cout, result.rows, host::parseFormat(format));
+        std::vector<DWSysRecord> rows;
+        for (const auto& row : result.rows) rows.push_back(row.as<DWSysRecord>());
+        host::printRows(std::cout, rows, host::parseFormat(format));
     } catch (const host::ProviderError& error) {
         std::cerr << "kqvhost: " << error.what() << '\n';
         return kExitBadInput;
