@@ -116,7 +116,6 @@ void Cursor::clearParameters() {
 int Cursor::start(const std::vector<PlannedFilter>& plan, sqlite3_value** values) {
     if (const auto ending = terminate()) return report(*ending);
     clearParameters();
-    rowid_ = 0;
 
     std::vector<Filter> filters;
     for (std::size_t i = 0; i < plan.size(); ++i) {
@@ -151,6 +150,7 @@ int Cursor::start(const std::vector<PlannedFilter>& plan, sqlite3_value** values
             if (const int stepped = step(); stepped != SQLITE_OK) return stepped;
         } while (row_ != nullptr);
     }
+    rowid_ = 0;  // the rows of the last pass are the table's
     return step();
 }
 
