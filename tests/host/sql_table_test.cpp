@@ -155,6 +155,21 @@ TEST_F(SqlTable, ALimitEndsTheRequestEarly) {
     EXPECT_EQ(heap.outstanding(), 0u);
 }
 
+// The engine gives up a statement halfway: status 2, its request terminated.
+TEST_F(SqlTable, AStatementThatFailsDuringAScanStillTerminatesItsRequest) {
+    kqvtest::HeapSeam heap;
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = host::runStatements(
+        *scenario_, "SELECT DW_NAME, abs(STATUS * 0 - 9223372036854775807 - 1) FROM KQVDWSYS", host::Format::Csv,
+        out, err);
+    EXPECT_EQ(status, host::kExitBadInput);
+    EXPECT_THAT(err.str(), HasSubstr("kqvhost: integer overflow (in: SELECT DW_NAME"));
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(hub::ds::liveObjects(hub::ds::ObjectKind::Request), 0u);
+    EXPECT_EQ(heap.outstanding(), 0u);
+}
+
 struct FailureCase {
     const char* name;
     hub::ds::Op op;
