@@ -44,7 +44,7 @@ QueryRun runQuery(const PRB1_VectorRecord& provider) {
     run.gathering = std::chrono::duration_cast<std::chrono::nanoseconds>(gathered - begin);
     run.rows = static_cast<int64_t>(request.rows().size());
     run.checksum = 0xCBF29CE484222325ull;
-    for (const auto& row : request.rows()) run.checksum = fnv1a(run.checksum, &row.record, sizeof row.record);
+    for (const auto& row : request.rows()) run.checksum = fnv1a(run.checksum, row.bytes.data(), row.bytes.size());
     return run;
 }
 

@@ -40,7 +40,7 @@ QueryResult runQuery(const PRB1_VectorRecord& vector, const QueryOptions& option
         }
         result.passes = pass + 1;
     }
-    for (const auto& row : request.rows()) result.rows.push_back(row.record);
+    result.rows = request.takeRows();
 
     // The request is ended whatever happened to it.
     const int32_t status = vector.terminate.entry(handle);

@@ -1,5 +1,5 @@
-// Runs one query on a provider's table as the data server does: entry 1,
-// entry 2 until it reports no row, entry 3.
+// Runs one query on a provider's table through its entries alone, without
+// the SQL engine: entry 1, entry 2 until it reports no row, entry 3.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,6 @@
 
 #include "hub/ds/request.h"
 #include "platform/registration.h"
-#include "provider/kqvdwsys.h"
 
 namespace host {
 
@@ -26,7 +25,7 @@ struct QueryOptions {
 };
 
 struct QueryResult {
-    std::vector<DWSysRecord> rows;  // of the last pass
+    std::vector<hub::ds::ReceivedRow> rows;  // of the last pass
     int passes = 0;
 };
 

@@ -67,6 +67,40 @@ INSERT INTO HUB.AGENTS (NODE, REACHABLE, COLUMNS, FAIL_FETCH) VALUES
     ('QV:SYSD3:PLX3', 1, 13,   NULL),   -- an older table without DWLEVEL
     ('QV:SYSF:PLX4',  1, NULL, NULL);
 
+-- The hub's catalog of the tables that providers serve, one row per column:
+-- where it lies in the rows a provider hands back (ROW_OFFSET, WIDTH) and
+-- its type (CHAR: blank-padded text; INTEGER: signed 32-bit). A column
+-- without ROW_OFFSET is a parameter: no part of the row, it only reaches the
+-- provider. Conditions on an index column (INDEX_COLUMN 1) reach the provider
+-- as index filters. A scenario without this table, or without a table's
+-- rows in it, keeps these definitions.
+CREATE TABLE HUB.TABLECOLS (
+    TABLE_NAME   VARCHAR(32) NOT NULL,
+    SEQ          INTEGER NOT NULL,
+    COLUMN_NAME  VARCHAR(10) NOT NULL,
+    DATA_TYPE    VARCHAR(8) NOT NULL,
+    ROW_OFFSET   INTEGER,
+    WIDTH        INTEGER NOT NULL,
+    INDEX_COLUMN INTEGER NOT NULL DEFAULT 0,
+    PRIMARY KEY (TABLE_NAME, SEQ)
+);
+INSERT INTO HUB.TABLECOLS VALUES
+    ('KQVDWSYS',  1, 'ORIGINNODE', 'CHAR',       0, 32, 1),
+    ('KQVDWSYS',  2, 'TIMESTAMP',  'CHAR',      32, 16, 0),
+    ('KQVDWSYS',  3, 'VARNNAME',   'CHAR',      48,  8, 0),
+    ('KQVDWSYS',  4, 'RQMID',      'CHAR',      56,  4, 0),
+    ('KQVDWSYS',  5, 'SYSNAME',    'CHAR',      60,  8, 0),
+    ('KQVDWSYS',  6, 'DW_NAME',    'CHAR',      68,  8, 0),
+    ('KQVDWSYS',  7, 'CONNHVTCT',  'INTEGER',   76,  4, 0),
+    ('KQVDWSYS',  8, 'STG_ALLOC',  'INTEGER',   80,  4, 0),
+    ('KQVDWSYS',  9, 'STG_USED',   'INTEGER',   84,  4, 0),
+    ('KQVDWSYS', 10, 'DUMPTBLSZ',  'INTEGER',   88,  4, 0),
+    ('KQVDWSYS', 11, 'DUMPTBLIUS', 'INTEGER',   92,  4, 0),
+    ('KQVDWSYS', 12, 'TOTSTGCTL',  'INTEGER',   96,  4, 0),
+    ('KQVDWSYS', 13, 'STATUS',     'INTEGER',  100,  4, 0),
+    ('KQVDWSYS', 14, 'DWLEVEL',    'INTEGER',  104,  4, 0),
+    ('KQVDWSYS', 15, 'IDNAME',     'CHAR',    NULL,  8, 1);
+
 -- Each agent's own DW systems status rows.
 CREATE TABLE KQV.QVALCSYS (
     AGENT      VARCHAR(32) NOT NULL,

@@ -105,8 +105,8 @@ TEST_F(ConcurrencyTest, RequestsOnManyThreadsKeepTheirOwnRowsAndStorage) {
         ASSERT_EQ(request.rows().size(), 200u);
         EXPECT_EQ(request.viewStorage().size(), 200u);
         for (int i = 0; i < 200; ++i) {
-            EXPECT_EQ(request.rows()[static_cast<std::size_t>(i)].record.STATUS, t);
-            EXPECT_EQ(request.rows()[static_cast<std::size_t>(i)].record.DWLEVEL, i);
+            EXPECT_EQ(request.rows()[static_cast<std::size_t>(i)].as<DWSysRecord>().STATUS, t);
+            EXPECT_EQ(request.rows()[static_cast<std::size_t>(i)].as<DWSysRecord>().DWLEVEL, i);
         }
     }
     EXPECT_EQ(hub::ds::liveObjects(ObjectKind::Request), static_cast<std::size_t>(kThreads));

@@ -19,6 +19,7 @@
 #include "hub/dsnet.h"
 #include "hub/trace.h"
 #include "platform/dshandle.h"
+#include "provider/kqvdwsys.h"
 #include "sql/dssql.h"
 
 namespace dstest {

@@ -107,10 +107,10 @@ TEST_F(RequestTest, PutItemTwoKeepsACopyOfEveryRowAndWhereItWas) {
     ASSERT_EQ(op::putItem(request.handle(), ::ds::kItemRow, &row), st::kOk);
 
     ASSERT_EQ(request.rows().size(), 2u);
-    EXPECT_EQ(request.rows()[0].record.STATUS, 3);
-    EXPECT_EQ(request.rows()[1].record.STATUS, 4);
+    EXPECT_EQ(request.rows()[0].as<DWSysRecord>().STATUS, 3);
+    EXPECT_EQ(request.rows()[1].as<DWSysRecord>().STATUS, 4);
     EXPECT_EQ(request.rows()[0].address, &row);
-    EXPECT_EQ(std::memcmp(request.rows()[1].record.ORIGINNODE, "SYS1:KQV", 8), 0);
+    EXPECT_EQ(std::memcmp(request.rows()[1].as<DWSysRecord>().ORIGINNODE, "SYS1:KQV", 8), 0);
 
     const auto taken = request.takeRows();
     EXPECT_EQ(taken.size(), 2u);

@@ -38,6 +38,14 @@ TEST(ScenarioTest, TellsWhatHubAgentsSaysOfEachAgent) {
     EXPECT_FALSE(scenario->agent("sys1:kqv"));
 }
 
+// The hub's catalog of provider tables, followed by its rows.
+std::string catalogScript(const std::string& rows) {
+    return schemaScript() +
+           "CREATE TABLE HUB.TABLECOLS (TABLE_NAME, SEQ, COLUMN_NAME, DATA_TYPE, ROW_OFFSET, WIDTH, INDEX_COLUMN);\n"
+           "INSERT INTO HUB.TABLECOLS VALUES " +
+           rows + ";\n";
+}
+
 struct BadScriptCase {
     const char* name;
     std::string script;
@@ -74,8 +82,50 @@ INSTANTIATE_TEST_SUITE_P(
                       {"table Y6SRV.TNODELST has no column NODELIST"}},
         BadScriptCase{"NegativeColumns",
                       schemaScript() + "INSERT INTO HUB.AGENTS (NODE, COLUMNS) VALUES ('BAD:KQV', -1);",
-                      {"agent 'BAD:KQV'", "COLUMNS = -1"}}),
+                      {"agent 'BAD:KQV'", "COLUMNS = -1"}},
+        BadScriptCase{"CatalogType", catalogScript("('T', 1, 'A', 'TEXT', 0, 4, 0)"),
+                      {"HUB.TABLECOLS, table 'T' column 'A'", "DATA_TYPE 'TEXT' is neither CHAR nor INTEGER"}},
+        BadScriptCase{"CatalogIntegerWidth", catalogScript("('T', 1, 'A', 'INTEGER', 0, 8, 0)"),
+                      {"column 'A'", "4 bytes wide, not 8"}},
+        BadScriptCase{"CatalogNegativeOffset", catalogScript("('T', 1, 'A', 'CHAR', -1, 4, 0)"),
+                      {"ROW_OFFSET must be a whole number from 0"}},
+        BadScriptCase{"CatalogParameterNotIndexed",
+                      catalogScript("('T', 1, 'A', 'CHAR', 0, 4, 0), ('T', 2, 'P', 'CHAR', NULL, 8, 0)"),
+                      {"column 'P'", "must be an index column"}},
+        BadScriptCase{"CatalogIndexColumnName", catalogScript("('T', 1, 'ELEVENCHARS', 'CHAR', 0, 4, 1)"),
+                      {"at most 10 characters"}},
+        BadScriptCase{"CatalogColumnTwice",
+                      catalogScript("('T', 1, 'A', 'CHAR', 0, 4, 0), ('T', 2, 'a', 'CHAR', 4, 4, 0)"),
+                      {"column 'a'", "that column twice"}},
+        BadScriptCase{"CatalogOnlyParameters", catalogScript("('T', 1, 'P', 'CHAR', NULL, 8, 1)"),
+                      {"table 'T' no column of the row"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A table the scenario's catalog does not define keeps the default
+// scenario's definition.
+TEST(ScenarioTest, DefinesTablesFromItsCatalogOrTheDefaultScenarios) {
+    const auto scenario = Scenario::fromScript(
+        catalogScript("('T', 2, 'N', 'INTEGER', 8, 4, 0), ('T', 1, 'C', 'char', 0, 6, 1), ('T', 3, 'P', 'CHAR', NULL, 3, 1)"));
+    const auto own = scenario->tableDefinition("T");
+    ASSERT_TRUE(own);
+    ASSERT_EQ(own->columns.size(), 3u);
+    EXPECT_EQ(own->columns[0].name, "C");
+    EXPECT_EQ(own->columns[0].type, hub::ds::ColumnType::Char);
+    EXPECT_TRUE(own->columns[0].indexColumn);
+    EXPECT_EQ(own->columns[1].offset, 8u);
+    EXPECT_TRUE(own->columns[2].isParameter());
+    EXPECT_EQ(own->rowWidth(), 12u);
+
+    const auto standard = scenario->tableDefinition("KQVDWSYS");
+    ASSERT_TRUE(standard);
+    EXPECT_EQ(standard->rowWidth(), sizeof(DWSysRecord));
+    ASSERT_EQ(standard->columns.size(), 15u);
+    EXPECT_EQ(standard->columns[12].name, "STATUS");
+    EXPECT_EQ(standard->columns[12].offset, offsetof(DWSysRecord, STATUS));
+    EXPECT_TRUE(standard->columns[14].isParameter());
+
+    EXPECT_FALSE(scenario->tableDefinition("NONE"));
+}
 
 TEST(ScenarioTest, ExtraTablesAndColumnsAreWelcome) {
     EXPECT_NO_THROW(Scenario::fromScript(schemaScript() + "CREATE TABLE HUB.NOTES (TEXT);\n"

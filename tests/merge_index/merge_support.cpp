@@ -218,7 +218,7 @@ std::vector<std::string> DrivenQuery::pass() {
     for (int call = 0; call < 100000 && status == 0; ++call) status = qvdwsypr(request_.handle());
     EXPECT_EQ(status, 62) << "the pass does not end with 62";
     std::vector<std::string> rows;
-    for (const auto& row : request_.rows()) rows.push_back(bytesOf(row.record));
+    for (const auto& row : request_.rows()) rows.push_back(bytesOf(row.as<DWSysRecord>()));
     return rows;
 }
 

@@ -35,6 +35,15 @@ expect_status() {
     [ "$status" -eq "$1" ] || fail "$2: exit status $status, expected $1 (stderr: $(cat "$scratch/err"))"
 }
 
+# The same with standard input from a file.
+run_with_input() {
+    input=$1
+    shift
+    # shellcheck disable=SC2086
+    $emulator "$host" "$@" <"$input" >"$scratch/out" 2>"$scratch/err"
+    status=$?
+}
+
 expect_in() {
     grep -qF -- "$2" "$scratch/$1" || fail "$3: std$1 does not mention '$2': $(cat "$scratch/$1")"
 }
@@ -67,6 +76,37 @@ run --provider "$provider" --scenario "$scratch/absent.sql"
 expect_status 2 "absent scenario"
 expect_in err "$scratch/absent.sql" "absent scenario"
 
+# Statements the engine refuses: one line of the host with the engine's own
+# message, and status 2.
+for refused in "SELEC 1|near \"SELEC\": syntax error" \
+               "SELECT NOPE FROM KQVDWSYS|no such column: NOPE" \
+               "SELECT * FROM NOPE|no such table: NOPE" \
+               "DELETE FROM KQVDWSYS|table KQVDWSYS may not be modified" \
+               "SELECT 1; SELECT * FROM KQVDWSYS WHERE|incomplete input"; do
+    statement=${refused%%|*}
+    run --provider "$provider" --scenario "$empty_scenario" "$statement"
+    expect_status 2 "$statement"
+    expect_in err "kqvhost: ${refused#*|}" "$statement"
+    [ "$(grep -c '^kqvhost:' "$scratch/err")" -eq 1 ] || fail "$statement: not one line: $(cat "$scratch/err")"
+done
+run --provider "$provider" --scenario "$empty_scenario" --where NOPE=1
+expect_status 2 "--where on an unknown column"
+expect_in err "no such column: NOPE" "--where on an unknown column"
+run --provider "$provider" --scenario "$empty_scenario" --where VARNNAME=PLX1 "SELECT 1"
+expect_status 2 "--where with a statement"
+expect_in err "--where adds to the default query" "--where with a statement"
+
+# Several statements from a file, from standard input and from the command
+# line, in that order; each result has its own header.
+printf 'SELECT 1 AS one;\n-- a comment; and a blank statement\n;\nSELECT COUNT(*) AS dws FROM KQVDWSYS -- rows\n' \
+    >"$scratch/statements.sql"
+printf "SELECT 'two' AS two" >"$scratch/more.sql"
+run_with_input "$scratch/more.sql" --provider "$provider" --scenario "$empty_scenario" --format csv \
+    --read "$scratch/statements.sql" --read - "SELECT 3 AS three; SELECT 4 AS four"
+expect_status 0 "statements from files"
+expected=$(printf 'one\n1\ndws\n0\ntwo\ntwo\nthree\n3\nfour\n4')
+[ "$(cat "$scratch/out")" = "$expected" ] || fail "statements from files: output is: $(cat "$scratch/out")"
+
 # An option the host does not know.
 run --provider "$provider" --no-such-option
 [ "$status" -ne 0 ] || fail "unknown option: exit status 0"
@@ -75,7 +115,7 @@ expect_in err "--no-such-option" "unknown option"
 # The help names every option.
 run --help
 expect_status 0 "help"
-for option in --help --host-version --provider --scenario --table --where --format --trace --trace-file \
+for option in --help --host-version --read --provider --scenario --table --where --format --trace --trace-file \
               --passes --version --print-default-scenario; do
     expect_in out "$option" "help"
 done

@@ -92,7 +92,7 @@ DWSYWORK& DrivenRequest::work() const {
 
 std::vector<DWSysRecord> DrivenRequest::rows() const {
     std::vector<DWSysRecord> rows;
-    for (const auto& row : request_.rows()) rows.push_back(row.record);
+    for (const auto& row : request_.rows()) rows.push_back(row.as<DWSysRecord>());
     return rows;
 }
 

@@ -36,7 +36,7 @@ QueryRun runWholeQuery(const PRB1_VectorRecord& entries, hub::ds::Request& reque
     }
     if (options.beforeTermination) options.beforeTermination();
     call(Entry::Terminate, entries.terminate.entry);
-    for (const hub::ds::ReceivedRow& row : request.rows()) run.rows.push_back(row.record);
+    for (const hub::ds::ReceivedRow& row : request.rows()) run.rows.push_back(row.as<DWSysRecord>());
     return run;
 }
 

@@ -80,7 +80,7 @@ TEST_F(SoakTest, ThousandsOfRequestsOfSeveralPassesLeaveNoHeapBehind) {
                 if ((status = entries.process.entry(request.handle())) != 0) break;
             }
             std::vector<DWSysRecord> rows;
-            for (const hub::ds::ReceivedRow& row : request.rows()) rows.push_back(row.record);
+            for (const hub::ds::ReceivedRow& row : request.rows()) rows.push_back(row.as<DWSysRecord>());
             if (status != kNoMoreRows || calls != expected.size() + 1 || !sameRows(rows, expected)) {
                 fail(wrongPasses, "request " + std::to_string(r) + " pass " + std::to_string(pass) +
                                       " ended with " + std::to_string(status) + " after" + describe(rows));

@@ -1,10 +1,8 @@
 #include "hub_fixture.h"
 
-#include "default_scenario.h"
-
 namespace kqvtest {
 
-std::string_view defaultScenarioScript() { return host::defaultScenario(); }
+std::string_view defaultScenarioScript() { return hub::ds::defaultScenarioScript(); }
 
 std::string sqlLiteral(std::string_view text) {
     std::string literal = "'";

@@ -222,8 +222,8 @@ TEST_P(DuplicateRows, KeepTheHighestStatusAndTheFirstRowsOtherFields) {
 
     ASSERT_EQ(result.rows.size(), 2u);
     // The most recently added identity comes first.
-    const DWSysRecord& other = result.rows[0];
-    const DWSysRecord& merged = result.rows[1];
+    const auto other = result.rows[0].as<DWSysRecord>();
+    const auto merged = result.rows[1].as<DWSysRecord>();
     EXPECT_EQ(std::string(other.DW_NAME, 8), "DWW2    ");
     EXPECT_EQ(other.STATUS, -7);
     EXPECT_EQ(std::string(merged.DW_NAME, 8), "DWW1    ");
@@ -258,8 +258,8 @@ TEST(KqvDll, ScenarioScriptsUseTheLinuxBuildsSqliteDialect) {
     hub::ds::useScenario(nullptr);
 
     ASSERT_EQ(result.rows.size(), 2u);
-    EXPECT_EQ(result.rows[1].STATUS, 12);
-    EXPECT_EQ(result.rows[1].CONNHVTCT, 11);
+    EXPECT_EQ(result.rows[1].as<DWSysRecord>().STATUS, 12);
+    EXPECT_EQ(result.rows[1].as<DWSysRecord>().CONNHVTCT, 11);
 }
 
 TEST(KqvDll, TracesTheStatusOfEveryRowAndEachRaise) {

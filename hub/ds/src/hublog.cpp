@@ -1,5 +1,6 @@
 #include "hublog.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "hub/trace.h"
@@ -24,6 +25,23 @@ std::string printable(std::string_view text) {
     out += '\'';
     if (text.size() > kShown) out += "... (" + std::to_string(text.size()) + " bytes)";
     return out;
+}
+
+std::string excerpt(std::string_view text) {
+    constexpr std::size_t kShown = 200;
+    std::string result;
+    bool space = false;
+    for (const char c : text) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            space = !result.empty();
+            continue;
+        }
+        if (space) result += ' ';
+        space = false;
+        result += c;
+        if (result.size() >= kShown) return result + "...";
+    }
+    return result;
 }
 
 }  // namespace hub::ds

@@ -22,4 +22,7 @@ void logLine(const Parts&... parts) {
 // unprintable bytes escaped, and cut when very long.
 std::string printable(std::string_view text);
 
+// A statement as a message shows it: on one line and not too long.
+std::string excerpt(std::string_view text);
+
 }  // namespace hub::ds

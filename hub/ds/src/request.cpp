@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "dispatch.h"
+#include "hub/ds/scenario.h"
 
 namespace hub::ds {
 
@@ -23,7 +24,11 @@ struct Request::State {
     DSHandle viewStorageHandle{};
     uint64_t requestSerial = 0;
     uint64_t viewStorageSerial = 0;
+    std::size_t rowWidth = 0;
+    bool keepRows = true;
     std::vector<ReceivedRow> rows;
+    uint64_t rowsHandedBack = 0;
+    const void* lastRow = nullptr;
     std::vector<std::pair<std::unique_ptr<unsigned char[]>, std::size_t>> storage;
     std::mutex mutex;  // the lock of both objects' operations
 };
@@ -86,9 +91,12 @@ int32_t putItem(DSHandle handle, int32_t item, void* value) {
                     logLine("PutItem of a row on ", request.describe(), ": the row's address is null");
                     return status::kBadArgument;
                 }
-                ReceivedRow& row = state.rows.emplace_back();
-                std::memcpy(&row.record, value, sizeof row.record);
-                row.address = value;
+                ++state.rowsHandedBack;
+                state.lastRow = value;
+                if (state.keepRows) {
+                    const auto* bytes = static_cast<const unsigned char*>(value);
+                    state.rows.push_back(ReceivedRow{{bytes, bytes + state.rowWidth}, value});
+                }
                 return status::kOk;
             }
             default:
@@ -152,9 +160,24 @@ IndexFilter makeIndexFilter(const Filter& filter, const char* value) {
 
 }  // namespace
 
-Request::Request(std::string tableName, std::vector<Filter> filters) : state_(std::make_unique<State>()) {
+namespace {
+
+std::size_t catalogRowWidth(std::string_view table) {
+    const std::optional<TableDefinition> definition = findTableDefinition(table);
+    return definition ? definition->rowWidth() : 0;
+}
+
+}  // namespace
+
+Request::Request(std::string tableName, std::vector<Filter> filters)
+    : Request(tableName, std::move(filters), catalogRowWidth(tableName)) {}
+
+Request::Request(std::string tableName, std::vector<Filter> filters, std::size_t rowWidth, bool keepRows)
+    : state_(std::make_unique<State>()) {
     State& state = *state_;
     state.tableName = std::move(tableName);
+    state.rowWidth = rowWidth;
+    state.keepRows = keepRows;
     for (const Filter& filter : filters) {
         // Exactly as long as the value: a provider that reads past it is caught by tools.
         auto value = std::make_unique<char[]>(filter.value.size());
@@ -204,6 +227,16 @@ std::vector<StorageBlock> Request::viewStorage() const {
     std::vector<StorageBlock> blocks;
     for (const auto& [block, size] : state_->storage) blocks.push_back(StorageBlock{block.get(), size});
     return blocks;
+}
+
+uint64_t Request::rowsHandedBack() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->rowsHandedBack;
+}
+
+const void* Request::lastRowAddress() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->lastRow;
 }
 
 const std::vector<ReceivedRow>& Request::rows() const { return state_->rows; }

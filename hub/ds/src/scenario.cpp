@@ -31,6 +31,10 @@
 // KQV.QVALCSYS holds every agent's rows; the AGENT column says whose. A
 // statement routed to an agent sees only that agent's rows.
 //
+// HUB.TABLECOLS, if the scenario has it, defines the providers' tables
+// (src/table_catalog.cpp); a table it does not define keeps its definition
+// in the default scenario.
+//
 // How values come out of Fetch is decided by the declared type of the
 // column they are read from (see ColumnForm in hub/ds/sqlservice.h): declare
 // CHAR(n) for blank-padded text, INTEGER for 4-byte integers. To deliver bytes
@@ -50,6 +54,10 @@
 #include <sstream>
 #include <stdexcept>
 #include <vector>
+
+#include "hublog.h"
+#include "sqlite_handles.h"
+#include "table_catalog.h"
 
 namespace hub::ds {
 
@@ -74,38 +82,10 @@ const std::vector<RequiredTable>& requiredTables() {
     return tables;
 }
 
-struct StatementCloser {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
-
-struct ConnectionCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
-
 std::string upper(std::string_view text) {
     std::string result(text);
     std::transform(result.begin(), result.end(), result.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return result;
-}
-
-// The statement as a message shows it: on one line and not too long.
-std::string excerpt(std::string_view text) {
-    constexpr std::size_t kShown = 200;
-    std::string result;
-    bool space = false;
-    for (const char c : text) {
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            space = !result.empty();
-            continue;
-        }
-        if (space) result += ' ';
-        space = false;
-        result += c;
-        if (result.size() >= kShown) return result + "...";
-    }
     return result;
 }
 
@@ -218,6 +198,12 @@ std::shared_ptr<const Scenario>& currentSlot() {
 
 }  // namespace
 
+// Loaded once, when a catalog first needs it; kept for the whole process.
+const Scenario& Scenario::defaultHub() {
+    static const auto* hub = new std::shared_ptr<const Scenario>(fromScript(defaultScenarioScript(), "the default scenario"));
+    return **hub;
+}
+
 std::shared_ptr<const Scenario> Scenario::fromScript(std::string_view script, std::string name) {
     sqlite3* raw = nullptr;
     const int opened = sqlite3_open_v2(":memory:", &raw,
@@ -231,9 +217,10 @@ std::shared_ptr<const Scenario> Scenario::fromScript(std::string_view script, st
     runScript(raw, script, name);
     checkTables(raw, name);
     checkAgents(raw, name);
+    std::vector<TableDefinition> definitions = readTableCatalog(raw, name);
     execute(raw, "PRAGMA case_sensitive_like = ON", name);
     execute(raw, "PRAGMA query_only = ON", name);
-    return std::shared_ptr<const Scenario>(new Scenario(std::move(name), db.release()));
+    return std::shared_ptr<const Scenario>(new Scenario(std::move(name), db.release(), std::move(definitions)));
 }
 
 std::shared_ptr<const Scenario> Scenario::fromFile(const std::filesystem::path& file) {
@@ -263,6 +250,24 @@ std::optional<AgentProfile> Scenario::agent(std::string_view node) const {
     if (sqlite3_column_type(raw, 1) != SQLITE_NULL) profile.columns = sqlite3_column_int(raw, 1);
     if (sqlite3_column_type(raw, 2) != SQLITE_NULL) profile.failFetch = sqlite3_column_int(raw, 2);
     return profile;
+}
+
+const TableDefinition* Scenario::ownDefinition(std::string_view table) const {
+    for (const TableDefinition& definition : definitions_) {
+        if (definition.name == table) return &definition;
+    }
+    return nullptr;
+}
+
+std::optional<TableDefinition> Scenario::tableDefinition(std::string_view table) const {
+    if (const TableDefinition* own = ownDefinition(table)) return *own;
+    if (const TableDefinition* standard = defaultHub().ownDefinition(table)) return *standard;
+    return std::nullopt;
+}
+
+std::optional<TableDefinition> findTableDefinition(std::string_view table) {
+    const std::shared_ptr<const Scenario> current = currentScenario();
+    return current ? current->tableDefinition(table) : Scenario::defaultHub().tableDefinition(table);
 }
 
 std::string_view scenarioSchema() {

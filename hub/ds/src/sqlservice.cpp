@@ -13,28 +13,11 @@
 #include "hub/ds/scenario.h"
 #include "sql/dssql.h"
 #include "sqlda.h"
+#include "sqlite_handles.h"
 
 namespace hub::ds {
 
 namespace {
-
-struct StatementCloser {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
-
-// Holds the connection's own lock, so that SQLite's message is the one of
-// this thread's call.
-class ConnectionLock {
-  public:
-    explicit ConnectionLock(sqlite3* db) : mutex_(sqlite3_db_mutex(db)) { sqlite3_mutex_enter(mutex_); }
-    ~ConnectionLock() { sqlite3_mutex_leave(mutex_); }
-    ConnectionLock(const ConnectionLock&) = delete;
-    ConnectionLock& operator=(const ConnectionLock&) = delete;
-
-  private:
-    sqlite3_mutex* mutex_;
-};
 
 struct Prepared {
     Statement statement;

@@ -5,13 +5,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/dsrequest.h"
-#include "provider/kqvdwsys.h"
 
 namespace hub::ds {
 
@@ -24,10 +26,24 @@ struct Filter {
 };
 
 // A row as the provider handed it back with PutItem: the bytes at the time of
-// the call, and where they were.
+// the call, as many as the table's rows have, and where they were.
 struct ReceivedRow {
-    DWSysRecord record;
+    std::vector<unsigned char> bytes;
     const void* address;
+
+    // The bytes read as a record of the provider's own layout, which the
+    // caller knows; throws std::logic_error when the widths differ.
+    template <typename Record>
+    Record as() const {
+        static_assert(std::is_trivially_copyable_v<Record>);
+        if (bytes.size() != sizeof(Record)) {
+            throw std::logic_error("a row of " + std::to_string(bytes.size()) + " bytes read as a record of " +
+                                   std::to_string(sizeof(Record)));
+        }
+        Record record;
+        std::memcpy(&record, bytes.data(), sizeof record);
+        return record;
+    }
 };
 
 struct StorageBlock {
@@ -40,8 +56,13 @@ struct StorageBlock {
 class Request {
   public:
     // Throws std::invalid_argument for a column name over 10 characters or a
-    // value over 32767 bytes.
+    // value over 32767 bytes. Rows are copied as wide as the table's
+    // definition in the hub's catalog says (findTableDefinition); a table
+    // without one has its rows recorded by address only.
     explicit Request(std::string tableName, std::vector<Filter> filters = {});
+    // Rows `rowWidth` bytes wide; with `keepRows` false none is kept, only
+    // the count and the latest row's address.
+    Request(std::string tableName, std::vector<Filter> filters, std::size_t rowWidth, bool keepRows = true);
     ~Request();
     Request(Request&&) noexcept;
     Request& operator=(Request&&) noexcept;
@@ -58,6 +79,10 @@ class Request {
     void* workArea() const;
     // Storage handed out by GetViewStorage, in order.
     std::vector<StorageBlock> viewStorage() const;
+
+    // Rows accepted by PutItem item 2 so far, and the latest one's address.
+    uint64_t rowsHandedBack() const;
+    const void* lastRowAddress() const;
 
     const std::vector<ReceivedRow>& rows() const;
     // The rows received so far, leaving none behind.

@@ -10,6 +10,9 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
+
+#include "hub/ds/table_definition.h"
 
 struct sqlite3;
 
@@ -42,15 +45,34 @@ class Scenario {
     // Null when HUB.AGENTS has no row for the node (compared exactly).
     std::optional<AgentProfile> agent(std::string_view node) const;
 
+    // The definition of a provider's table in the hub's catalog: the
+    // scenario's own (HUB.TABLECOLS), or the default scenario's when the
+    // scenario has none for the table. Null when neither has one.
+    std::optional<TableDefinition> tableDefinition(std::string_view table) const;
+
+    // The default scenario, loaded once when first asked for.
+    static const Scenario& defaultHub();
+
     // Opened with full mutexing: statements may be stepped from any thread.
     sqlite3* connection() const { return db_; }
 
   private:
-    Scenario(std::string name, sqlite3* db) : name_(std::move(name)), db_(db) {}
+    Scenario(std::string name, sqlite3* db, std::vector<TableDefinition> definitions)
+        : name_(std::move(name)), db_(db), definitions_(std::move(definitions)) {}
+
+    const TableDefinition* ownDefinition(std::string_view table) const;
 
     std::string name_;
     sqlite3* db_;
+    std::vector<TableDefinition> definitions_;
 };
+
+// The hub that the stand-in ships: scenarios/default.sql.
+std::string_view defaultScenarioScript();
+
+// A table's definition in the current scenario's catalog, or in the default
+// scenario's when there is no current scenario.
+std::optional<TableDefinition> findTableDefinition(std::string_view table);
 
 // The tables a scenario must leave, without rows: a start for a new one.
 std::string_view scenarioSchema();

@@ -7,16 +7,16 @@ if(NOT _clash EQUAL -1)
   message(FATAL_ERROR "${INPUT} contains the raw string's delimiter")
 endif()
 file(WRITE "${OUTPUT}.tmp" "// Generated from ${INPUT}. Do not edit.
-#include \"default_scenario.h\"
+#include \"hub/ds/scenario.h\"
 
-namespace host {
+namespace hub::ds {
 
-std::string_view defaultScenario() {
+std::string_view defaultScenarioScript() {
     static constexpr char kScript[] = R\"${_delimiter}(${_script})${_delimiter}\";
     return {kScript, sizeof kScript - 1};
 }
 
-}  // namespace host
+}  // namespace hub::ds
 ")
 file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUTPUT}.tmp")

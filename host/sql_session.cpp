@@ -1,0 +1,81 @@
+#include "sql_session.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ostream>
+#include <stdexcept>
+
+#include "hub/ds/provider_table.h"
+#include "hub/ds/statements.h"
+#include "hub/registry.h"
+
+namespace host {
+
+namespace {
+
+// Unquoted, so that the engine names a column that does not exist rather
+// than taking a quoted name for a text.
+bool isIdentifier(std::string_view name) {
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name.front()))) return false;
+    return std::all_of(name.begin(), name.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+}
+
+std::string sqlQuoted(std::string_view text, char quote) {
+    std::string result(1, quote);
+    for (const char c : text) {
+        if (c == quote) result += quote;
+        result += c;
+    }
+    return result + quote;
+}
+
+}  // namespace
+
+void attachRegisteredTables(const hub::ds::Scenario& scenario, const std::string& required, int passes) {
+    bool attached = false;
+    for (const std::string& name : hub::registry::tables()) {
+        const std::optional<hub::ds::TableDefinition> definition = scenario.tableDefinition(name);
+        const PRB1_VectorRecord* vector = hub::registry::findTable(name);
+        if (!definition || vector == nullptr) continue;
+        hub::ds::attachProviderTable(scenario, *definition, *vector, hub::ds::ScanOptions{passes});
+        attached = attached || name == required;
+    }
+    if (!attached) {
+        throw std::runtime_error("table " + required + " has no definition in the hub's catalog (HUB.TABLECOLS of " +
+                                 scenario.name() + " or of the default scenario)");
+    }
+}
+
+std::string defaultQuery(const std::string& table, const std::vector<std::string>& conditions) {
+    std::string query = "SELECT * FROM " + sqlQuoted(table, '"');
+    const char* joint = " WHERE ";
+    for (const std::string& condition : conditions) {
+        const auto equals = condition.find('=');
+        if (equals == std::string::npos || !isIdentifier(std::string_view(condition).substr(0, equals))) {
+            throw std::invalid_argument("--where '" + condition + "': expected COLUMN=VALUE with a column name");
+        }
+        query += joint + condition.substr(0, equals) + " = " + sqlQuoted(condition.substr(equals + 1), '\'');
+        joint = " AND ";
+    }
+    return query;
+}
+
+int runStatements(const hub::ds::Scenario& scenario, std::string_view script, Format format, std::ostream& out,
+                  std::ostream& err) {
+    try {
+        hub::ds::runStatements(scenario, script, [&](const hub::ds::ResultSet& result) {
+            printResult(out, result, format);
+            out.flush();
+        });
+    } catch (const hub::ds::EntryFailure& failure) {
+        err << "kqvhost: " << failure.what() << '\n';
+        return kExitQueryFailed;
+    } catch (const hub::ds::StatementError& error) {
+        err << "kqvhost: " << error.what() << '\n';
+        return kExitBadInput;
+    }
+    return kExitOk;
+}
+
+}  // namespace host

@@ -1,0 +1,36 @@
+// What kqvhost does with a loaded provider: its tables made tables of the
+// scenario's SQL engine, and the user's statements run on them.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hub/ds/scenario.h"
+#include "result_format.h"
+
+namespace host {
+
+// Exit statuses of kqvhost.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitQueryFailed = 1;  // an entry of the provider failed
+inline constexpr int kExitBadInput = 2;
+
+// Makes every table that a provider has registered, and that the hub's
+// catalog defines, a table of the scenario's engine. Each scan runs `passes`
+// passes within its request. Throws std::runtime_error when `required` is
+// not among them.
+void attachRegisteredTables(const hub::ds::Scenario& scenario, const std::string& required, int passes);
+
+// SELECT * FROM the table, with one equality per COLUMN=VALUE (the value a
+// text literal). Throws std::invalid_argument for a condition without '='
+// or without a column name.
+std::string defaultQuery(const std::string& table, const std::vector<std::string>& conditions);
+
+// Runs the statements and prints each result on `out` as soon as its
+// statement has run. A failure is one line on `err`. Returns the exit status.
+int runStatements(const hub::ds::Scenario& scenario, std::string_view script, Format format, std::ostream& out,
+                  std::ostream& err);
+
+}  // namespace host

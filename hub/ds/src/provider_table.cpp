@@ -1,0 +1,411 @@
+// A provider's table as an eponymous virtual table of SQLite. Each xFilter
+// starts a request and each xClose (or the next xFilter of the same cursor,
+// as a correlated subquery makes it) terminates it, so every scan is one
+// request whatever ends it. Rows are read in place: a handed-back row stays
+// valid until its request is terminated.
+#include "hub/ds/provider_table.h"
+
+#include <sqlite3.h>
+
+#include <charconv>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "entry_failures.h"
+#include "hub/ds/request.h"
+
+namespace hub::ds {
+
+namespace {
+
+// The status with which entry 2 says that no row is left.
+constexpr int32_t kNoMoreRows = 62;
+
+struct Module {
+    TableDefinition table;
+    std::size_t rowWidth;
+    const PRB1_VectorRecord* vector;
+    ScanOptions options;
+    std::string declaration;
+};
+
+struct Table : sqlite3_vtab {
+    const Module* module;
+};
+
+// One index filter of a plan: which column, which operator.
+struct PlannedFilter {
+    int column;
+    int16_t op;
+};
+
+class Cursor : public sqlite3_vtab_cursor {
+  public:
+    explicit Cursor(const Module& module) : module_(module), parameters_(module.table.columns.size()) {}
+    ~Cursor() { clearParameters(); }
+    Cursor(const Cursor&) = delete;
+    Cursor& operator=(const Cursor&) = delete;
+
+    // Each returns an SQLite status; failures leave a message for the engine.
+    int start(const std::vector<PlannedFilter>& plan, sqlite3_value** values);
+    int next();
+    // Terminates the request, if one is open; the failure's message, if it fails.
+    std::optional<std::string> terminate();
+
+    bool atEnd() const { return row_ == nullptr; }
+    sqlite3_int64 rowid() const { return rowid_; }
+    void column(sqlite3_context* context, int index) const;
+
+  private:
+    int fail(std::string message, bool entryFailed);
+    int report(const std::string& message);
+    int32_t callEntry(const PRB1_RequestSlot& slot) { return slot.entry(request_->handle()); }
+    // Entry 2 once; sets row_ to the row handed back, or null after the last.
+    int step();
+    void clearParameters();
+
+    const Module& module_;
+    std::optional<Request> request_;
+    const unsigned char* row_ = nullptr;
+    sqlite3_int64 rowid_ = 0;
+    // The value a parameter column was constrained to in this scan.
+    std::vector<sqlite3_value*> parameters_;
+};
+
+std::string entryFailure(const char* entry, int32_t status) {
+    return std::string(entry) + " returned status " + std::to_string(status);
+}
+
+int Cursor::report(const std::string& message) {
+    sqlite3_free(pVtab->zErrMsg);
+    pVtab->zErrMsg = sqlite3_mprintf("%s", message.c_str());
+    return SQLITE_ERROR;
+}
+
+int Cursor::fail(std::string message, bool entryFailed) {
+    message = "table " + module_.table.name + ": " + message;
+    if (entryFailed) recordEntryFailure(message);
+    // The request ends now, not when the engine gets round to closing the scan.
+    if (const auto ending = terminate()) message += "; " + *ending;
+    return report(message);
+}
+
+std::optional<std::string> Cursor::terminate() {
+    row_ = nullptr;
+    if (!request_) return std::nullopt;
+    const int32_t status = callEntry(module_.vector->terminate);
+    request_.reset();
+    if (status == 0) return std::nullopt;
+    std::string message = "table " + module_.table.name + ": " + entryFailure("request termination (entry 3)", status);
+    recordEntryFailure(message);
+    return message;
+}
+
+void Cursor::clearParameters() {
+    for (sqlite3_value*& value : parameters_) {
+        sqlite3_value_free(value);
+        value = nullptr;
+    }
+}
+
+int Cursor::start(const std::vector<PlannedFilter>& plan, sqlite3_value** values) {
+    if (const auto ending = terminate()) return report(*ending);
+    clearParameters();
+
+    std::vector<Filter> filters;
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        sqlite3_value* value = values[i];
+        // No row matches a comparison with NULL; a provider has no way to hear of one.
+        if (sqlite3_value_type(value) == SQLITE_NULL) continue;
+        const ColumnDefinition& column = module_.table.columns[static_cast<std::size_t>(plan[i].column)];
+        const auto* bytes = sqlite3_value_type(value) == SQLITE_BLOB
+                                ? static_cast<const char*>(sqlite3_value_blob(value))
+                                : reinterpret_cast<const char*>(sqlite3_value_text(value));
+        const int length = sqlite3_value_bytes(value);
+        filters.push_back(Filter{plan[i].op, column.name, std::string(bytes ? bytes : "", static_cast<std::size_t>(length))});
+        sqlite3_value*& parameter = parameters_[static_cast<std::size_t>(plan[i].column)];
+        if (column.isParameter() && plan[i].op == filter_op::kEqual && parameter == nullptr) {
+            parameter = sqlite3_value_dup(value);
+            if (parameter == nullptr) return SQLITE_NOMEM;
+        }
+    }
+
+    try {
+        request_.emplace(module_.table.name, std::move(filters), module_.rowWidth, false);
+    } catch (const std::invalid_argument& error) {
+        return fail(error.what(), false);
+    }
+    if (const int32_t status = callEntry(module_.vector->start); status != 0) {
+        // A request that did not start has nothing to terminate.
+        request_.reset();
+        return fail(entryFailure("request start (entry 1)", status), true);
+    }
+    for (int pass = 1; pass < module_.options.passes; ++pass) {
+        do {
+            if (const int stepped = step(); stepped != SQLITE_OK) return stepped;
+        } while (row_ != nullptr);
+    }
+    rowid_ = 0;  // the rows of the last pass are the table's
+    return step();
+}
+
+int Cursor::next() { return request_ ? step() : SQLITE_OK; }
+
+int Cursor::step() {
+    const uint64_t before = request_->rowsHandedBack();
+    const int32_t status = callEntry(module_.vector->process);
+    if (status == kNoMoreRows) {
+        row_ = nullptr;
+        return SQLITE_OK;
+    }
+    if (status != 0) return fail(entryFailure("request processing (entry 2)", status), true);
+    const uint64_t handedBack = request_->rowsHandedBack() - before;
+    if (handedBack != 1) {
+        return fail("request processing (entry 2) returned 0 but handed back " + std::to_string(handedBack) + " rows",
+                    true);
+    }
+    row_ = static_cast<const unsigned char*>(request_->lastRowAddress());
+    ++rowid_;
+    return SQLITE_OK;
+}
+
+void Cursor::column(sqlite3_context* context, int index) const {
+    const ColumnDefinition& column = module_.table.columns[static_cast<std::size_t>(index)];
+    if (column.isParameter()) {
+        // A parameter's value in every row is the one it was constrained to.
+        sqlite3_value* value = parameters_[static_cast<std::size_t>(index)];
+        if (value != nullptr) {
+            sqlite3_result_value(context, value);
+        } else {
+            sqlite3_result_null(context);
+        }
+        return;
+    }
+    const unsigned char* field = row_ + *column.offset;
+    if (column.type == ColumnType::Integer) {
+        int32_t number;
+        std::memcpy(&number, field, sizeof number);
+        sqlite3_result_int(context, number);
+        return;
+    }
+    std::size_t length = column.width;
+    while (length > 0 && (field[length - 1] == ' ' || field[length - 1] == '\0')) --length;
+    sqlite3_result_text(context, reinterpret_cast<const char*>(field), static_cast<int>(length), SQLITE_TRANSIENT);
+}
+
+std::optional<int16_t> filterOperator(unsigned char op) {
+    switch (op) {
+        case SQLITE_INDEX_CONSTRAINT_EQ: return filter_op::kEqual;
+        case SQLITE_INDEX_CONSTRAINT_NE: return filter_op::kNotEqual;
+        case SQLITE_INDEX_CONSTRAINT_LT: return filter_op::kLess;
+        case SQLITE_INDEX_CONSTRAINT_LE: return filter_op::kLessOrEqual;
+        case SQLITE_INDEX_CONSTRAINT_GT: return filter_op::kGreater;
+        case SQLITE_INDEX_CONSTRAINT_GE: return filter_op::kGreaterOrEqual;
+        case SQLITE_INDEX_CONSTRAINT_LIKE: return filter_op::kLike;
+        case SQLITE_INDEX_CONSTRAINT_GLOB: return filter_op::kGlob;
+        case SQLITE_INDEX_CONSTRAINT_REGEXP: return filter_op::kRegexp;
+        case SQLITE_INDEX_CONSTRAINT_MATCH: return filter_op::kMatch;
+        case SQLITE_INDEX_CONSTRAINT_IS: return filter_op::kIs;
+        case SQLITE_INDEX_CONSTRAINT_ISNOT: return filter_op::kIsNot;
+        // IS NULL and IS NOT NULL have no value to hand over; LIMIT, OFFSET
+        // and functions are not conditions on a column.
+        default: return std::nullopt;
+    }
+}
+
+// The plan travels from xBestIndex to xFilter as text: "column:op," each.
+std::string encodePlan(const std::vector<PlannedFilter>& plan) {
+    std::string text;
+    for (const PlannedFilter& filter : plan) text += std::to_string(filter.column) + ':' + std::to_string(filter.op) + ',';
+    return text;
+}
+
+std::vector<PlannedFilter> decodePlan(const char* text) {
+    std::vector<PlannedFilter> plan;
+    const char* at = text;
+    const char* const end = text + (text ? std::strlen(text) : 0);
+    while (at < end) {
+        PlannedFilter filter{};
+        auto parsed = std::from_chars(at, end, filter.column);
+        parsed = std::from_chars(parsed.ptr + 1, end, filter.op);
+        at = parsed.ptr + 1;
+        plan.push_back(filter);
+    }
+    return plan;
+}
+
+// --- The module's callbacks: none lets an exception out -----------------------
+
+Cursor& cursorOf(sqlite3_vtab_cursor* base) { return *static_cast<Cursor*>(base); }
+
+int connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out, char** error) {
+    const auto* module = static_cast<const Module*>(aux);
+    if (const int declared = sqlite3_declare_vtab(db, module->declaration.c_str()); declared != SQLITE_OK) {
+        *error = sqlite3_mprintf("table %s: its definition is not a table: %s", module->table.name.c_str(),
+                                 sqlite3_errmsg(db));
+        return declared;
+    }
+    auto* table = new (std::nothrow) Table{};
+    if (table == nullptr) return SQLITE_NOMEM;
+    table->module = module;
+    *out = table;
+    return SQLITE_OK;
+}
+
+int disconnect(sqlite3_vtab* table) {
+    sqlite3_free(table->zErrMsg);
+    delete static_cast<Table*>(table);
+    return SQLITE_OK;
+}
+
+// Conditions on index columns become index filters in the order the engine
+// lists them; none is omitted, so the engine still applies each. A plan in
+// which a parameter's equality cannot be used is refused: the parameter
+// would have no value in the rows.
+int bestIndex(sqlite3_vtab* base, sqlite3_index_info* info) {
+    const TableDefinition& table = static_cast<Table*>(base)->module->table;
+    try {
+        std::vector<PlannedFilter> plan;
+        std::vector<bool> parameterUsable(table.columns.size(), false);
+        std::vector<bool> parameterWanted(table.columns.size(), false);
+        int equalities = 0;
+        for (int i = 0; i < info->nConstraint; ++i) {
+            const auto& constraint = info->aConstraint[i];
+            if (constraint.iColumn < 0 || static_cast<std::size_t>(constraint.iColumn) >= table.columns.size()) continue;
+            const auto index = static_cast<std::size_t>(constraint.iColumn);
+            const ColumnDefinition& column = table.columns[index];
+            const std::optional<int16_t> op = filterOperator(constraint.op);
+            if (!column.indexColumn || !op) continue;
+            const bool equality = *op == filter_op::kEqual;
+            if (column.isParameter() && equality) parameterWanted[index] = true;
+            if (!constraint.usable) continue;
+            if (column.isParameter() && equality) parameterUsable[index] = true;
+            plan.push_back(PlannedFilter{constraint.iColumn, *op});
+            info->aConstraintUsage[i].argvIndex = static_cast<int>(plan.size());
+            info->aConstraintUsage[i].omit = 0;
+            equalities += equality ? 1 : 0;
+        }
+        for (std::size_t c = 0; c < table.columns.size(); ++c) {
+            if (parameterWanted[c] && !parameterUsable[c]) return SQLITE_CONSTRAINT;
+        }
+        // Every scan costs a whole request; equalities narrow what the
+        // provider gathers, so the plan that hands over most of them wins.
+        info->estimatedCost = 1.0e6 / (1.0 + 100.0 * equalities + static_cast<double>(plan.size()) - equalities);
+        info->estimatedRows = equalities > 0 ? 100 : 10000;
+        info->idxStr = sqlite3_mprintf("%s", encodePlan(plan).c_str());
+        if (info->idxStr == nullptr) return SQLITE_NOMEM;
+        info->needToFreeIdxStr = 1;
+        return SQLITE_OK;
+    } catch (const std::exception&) {
+        return SQLITE_NOMEM;
+    }
+}
+
+int open(sqlite3_vtab* base, sqlite3_vtab_cursor** out) {
+    auto* cursor = new (std::nothrow) Cursor(*static_cast<Table*>(base)->module);
+    if (cursor == nullptr) return SQLITE_NOMEM;
+    *out = cursor;
+    return SQLITE_OK;
+}
+
+int close(sqlite3_vtab_cursor* base) {
+    auto* cursor = &cursorOf(base);
+    try {
+        // The engine ignores what closing returns: a failure to terminate is
+        // recorded for the statement's runner all the same.
+        cursor->terminate();
+    } catch (const std::exception&) {
+        // Only the message could not be made; the request is terminated.
+    }
+    delete cursor;
+    return SQLITE_OK;
+}
+
+int filter(sqlite3_vtab_cursor* base, int, const char* plan, int count, sqlite3_value** values) {
+    try {
+        const std::vector<PlannedFilter> filters = decodePlan(plan);
+        if (filters.size() != static_cast<std::size_t>(count)) return SQLITE_INTERNAL;
+        return cursorOf(base).start(filters, values);
+    } catch (const std::exception&) {
+        return SQLITE_NOMEM;
+    }
+}
+
+int next(sqlite3_vtab_cursor* base) {
+    try {
+        return cursorOf(base).next();
+    } catch (const std::exception&) {
+        return SQLITE_NOMEM;
+    }
+}
+int eof(sqlite3_vtab_cursor* base) { return cursorOf(base).atEnd() ? 1 : 0; }
+
+int column(sqlite3_vtab_cursor* base, sqlite3_context* context, int index) {
+    cursorOf(base).column(context, index);
+    return SQLITE_OK;
+}
+
+int rowid(sqlite3_vtab_cursor* base, sqlite3_int64* out) {
+    *out = cursorOf(base).rowid();
+    return SQLITE_OK;
+}
+
+const sqlite3_module kModule = [] {
+    sqlite3_module module{};
+    module.iVersion = 1;
+    module.xCreate = nullptr;  // eponymous only: the table exists as long as the module
+    module.xConnect = connect;
+    module.xBestIndex = bestIndex;
+    module.xDisconnect = disconnect;
+    module.xDestroy = disconnect;
+    module.xOpen = open;
+    module.xClose = close;
+    module.xFilter = filter;
+    module.xNext = next;
+    module.xEof = eof;
+    module.xColumn = column;
+    module.xRowid = rowid;
+    return module;
+}();
+
+std::string quotedName(const std::string& name) {
+    std::string quoted = "\"";
+    for (const char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::string declaration(const TableDefinition& table) {
+    std::string text = "CREATE TABLE x(";
+    for (std::size_t c = 0; c < table.columns.size(); ++c) {
+        const ColumnDefinition& column = table.columns[c];
+        if (c > 0) text += ", ";
+        text += quotedName(column.name);
+        text += column.type == ColumnType::Integer ? " INTEGER" : " TEXT";
+        if (column.isParameter()) text += " HIDDEN";
+    }
+    return text + ")";
+}
+
+}  // namespace
+
+void attachProviderTable(const Scenario& scenario, const TableDefinition& table, const PRB1_VectorRecord& vector,
+                         ScanOptions options) {
+    if (options.passes < 1) throw std::invalid_argument("a scan runs at least one pass");
+    auto module = std::make_unique<Module>(Module{table, table.rowWidth(), &vector, options, declaration(table)});
+    const int created = sqlite3_create_module_v2(
+        scenario.connection(), table.name.c_str(), &kModule, module.get(),
+        [](void* aux) { delete static_cast<Module*>(aux); });
+    // SQLite has taken the module, and frees it, whatever the outcome.
+    module.release();
+    if (created != SQLITE_OK) {
+        throw std::runtime_error("table " + table.name + " cannot be made a table of scenario " + scenario.name() +
+                                 ": " + sqlite3_errstr(created));
+    }
+}
+
+}  // namespace hub::ds
