@@ -4,11 +4,18 @@
 # information always name the same build.
 cmake_minimum_required(VERSION 3.25)
 # Inputs: OUTPUT, STAMP, RELATIVE_PATH, PLATFORM (unix or windows),
-# POINTER_BITS, CC, CC_OPT, CXX, CXX_OPT, MACROS. Honours SOURCE_DATE_EPOCH.
+# POINTER_BITS, CC, CC_OPT, CXX, CXX_OPT, MACROS.
+#
+# With SOURCE_DATE_EPOCH set the build is reproducible: the date and time are
+# that moment in UTC, and the texts about the build machine come from the
+# variables below or, where one is unset, from a fixed default instead of the
+# machine. Without it, an unset variable means the machine's own value.
 
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(_reproducible ON)
   set(_utc UTC)
 else()
+  set(_reproducible OFF)
   set(_utc "")
 endif()
 
@@ -26,21 +33,40 @@ string(REGEX REPLACE "^0" " " _day "${_day}")
 set(_build_date "${_month} ${_day} ${_year}")
 set(_created "Created:${_weekday} ${_month} ${_day} ${_time} ${_year}")
 
+# The build machine: user, host name and operating system, as it reports them.
 if(DEFINED ENV{USER} AND NOT "$ENV{USER}" STREQUAL "")
   set(_user "$ENV{USER}")
 else()
   execute_process(COMMAND id -un OUTPUT_VARIABLE _user OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 endif()
 cmake_host_system_information(RESULT _host QUERY HOSTNAME)
+foreach(_field release:-r version:-v system:-s machine:-m)
+  string(REPLACE ":" ";" _field "${_field}")
+  list(GET _field 0 _name)
+  list(GET _field 1 _flag)
+  execute_process(COMMAND uname ${_flag} OUTPUT_VARIABLE _${_name} OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endforeach()
 
-function(_uname flag out)
-  execute_process(COMMAND uname ${flag} OUTPUT_VARIABLE _value OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  set(${out} "${_value}" PARENT_SCOPE)
-endfunction()
+# Each of them is replaced by its environment variable where that is set, and
+# by a fixed default in a reproducible build.
+foreach(_setting user:KQV_BUILD_USER:builder host:KQV_BUILD_HOST:localhost
+                 release:KQV_BUILD_OS_RELEASE:unknown version:KQV_BUILD_OS_VERSION:unknown
+                 system:KQV_BUILD_OS_NAME:Linux machine:KQV_BUILD_MACHINE:unknown)
+  string(REPLACE ":" ";" _setting "${_setting}")
+  list(GET _setting 0 _name)
+  list(GET _setting 1 _variable)
+  list(GET _setting 2 _default)
+  if(NOT "$ENV{${_variable}}" STREQUAL "")
+    set(_${_name} "$ENV{${_variable}}")
+  elseif(_reproducible)
+    set(_${_name} "${_default}")
+  endif()
+endforeach()
 
 if(PLATFORM STREQUAL "windows")
   set(_platform "wv7i386")
   set(_platform_late "")
+  # A Windows build names no operating system of the build machine.
   set(_release "")
   set(_version "")
   set(_system "")
@@ -54,10 +80,6 @@ else()
     set(_platform "lnxx8664")
   endif()
   set(_platform_late "${_platform}")
-  _uname(-r _release)
-  _uname(-v _version)
-  _uname(-s _system)
-  _uname(-m _machine)
   set(_short "4")
   set(_serial "3652504")
 endif()
