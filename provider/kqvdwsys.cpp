@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "build_stamp.h"
 #include "platform/dsrequest.h"
 #include "sql/kqvmsql.h"
 #include "trace/kqvtrace.h"
@@ -20,7 +21,8 @@
 #define KQV_KEEP_HIGHEST_STATUS 0
 #endif
 
-KQV_TRACE_UNIT("kqvdwsys.cpp", kqv::kUnitAttributesProvider)
+// Dated by the build stamp, as the version entry is.
+KQV_TRACE_UNIT_DATED("kqvdwsys.cpp", kqv::kUnitAttributesProvider, KQV_BUILD_DATE, KQV_BUILD_TIME)
 
 // ---------------------------------------------------------------------------
 // Registration
@@ -52,8 +54,10 @@ __attribute__((used)) static int32_t (*const CNT1_ContentsHeader)(void) = &kglcn
 
 static void KQVDWSYS__GCD(const char** version, const char** date, const char** time) {
     *version = "V130";
-    *date = __DATE__;
-    *time = __TIME__;
+    // The build stamp: written with the build information on every build,
+    // which compiles this unit again, so both name the same build.
+    *date = KQV_BUILD_DATE;
+    *time = KQV_BUILD_TIME;
 }
 
 void cnt1entd(void) { kglcnmnt(&CNT1_Contents, 0); }

@@ -55,13 +55,17 @@ class TraceCall {
 
 }  // namespace kqv
 
-// Defines the unit block and sync word of a source unit.
-#define KQV_TRACE_UNIT(fileName, attributes)                                                    \
+// Defines the unit block and sync word of a source unit, dated when the unit
+// was compiled.
+#define KQV_TRACE_UNIT(fileName, attributes) KQV_TRACE_UNIT_DATED(fileName, attributes, __DATE__, __TIME__)
+
+// The same with the date ("Oct  6 2006") and time ("12:43:57") given.
+#define KQV_TRACE_UNIT_DATED(fileName, attributes, date, time)                                  \
     namespace {                                                                                 \
     std::atomic<int32_t> kqvTraceUnitSync{1};                                                   \
     const TraceUnitBlock kqvTraceUnit = {                                                       \
-        ::kqv::kUnitBlockMagic, (attributes), fileName, sizeof(fileName) - 1, __DATE__, 11,     \
-        __TIME__, 8, "level110", 8, "*", 1, {0, 0}, &jwbld00};                                  \
+        ::kqv::kUnitBlockMagic, (attributes), fileName, sizeof(fileName) - 1, date, 11,         \
+        time, 8, "level110", 8, "*", 1, {0, 0}, &jwbld00};                                      \
     }
 
 // First statement of every traced function: its entry block and the call.
