@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "platform/dsrequest.h"
 #include "sql/kqvmsql.h"
@@ -345,19 +346,31 @@ void buildNodeStatement(char* buffer, const RealNodeElement* node) {
     statement.append(";");
 }
 
-// Copies the fetched row's columns into their fields, each cut to its
-// field; a negative length leaves the field as it is.
-void copyFetchedRow(const SQLDA* sqlda, DWSysRecord* record) {
-    auto* bytes = reinterpret_cast<char*>(record);
-    const int columns = sqlda->columnCount < kRecordColumns ? sqlda->columnCount : kRecordColumns;
-    for (int k = 0; k < columns; ++k) {
-        const SQLVAR* column = sqldaColumn(sqlda, k);
-        if (column->dataLength <= 0 || column->dataAddress == nullptr) continue;
-        const auto length = static_cast<size_t>(column->dataLength);
-        const size_t width = kColumnFields[k].width;
-        std::memcpy(bytes + kColumnFields[k].offset, column->dataAddress,
-                    length < width ? length : width);
+// Copies column k of the fetched row into its field, cut to the field; a
+// negative length leaves the field as it is. A column as wide as its field,
+// the usual case, is a copy of constant size, which needs no call.
+template <int k>
+void copyColumn(const SQLDA* sqlda, char* bytes) {
+    constexpr size_t width = kColumnFields[k].width;
+    const SQLVAR* column = sqldaColumn(sqlda, k);
+    if (column->dataLength <= 0 || column->dataAddress == nullptr) return;
+    const auto length = static_cast<size_t>(column->dataLength);
+    if (length >= width) {
+        std::memcpy(bytes + kColumnFields[k].offset, column->dataAddress, width);
+    } else {
+        std::memcpy(bytes + kColumnFields[k].offset, column->dataAddress, length);
     }
+}
+
+template <int... k>
+void copyColumns(const SQLDA* sqlda, char* bytes, int columns, std::integer_sequence<int, k...>) {
+    ((k < columns ? copyColumn<k>(sqlda, bytes) : void()), ...);
+}
+
+// Copies the fetched row's columns into their fields, as many as the row has.
+void copyFetchedRow(const SQLDA* sqlda, DWSysRecord* record) {
+    copyColumns(sqlda, reinterpret_cast<char*>(record), sqlda->columnCount,
+                std::make_integer_sequence<int, kRecordColumns>());
 }
 
 // Without a filter a row is reported under its varnex's status panel.
@@ -426,6 +439,7 @@ extern "C" int32_t collectQVStatusdata(DWSYWORK* work, QVDWSYAPI* api) {
                 result = 0;
                 KQV_TRACE(kTraceError, "Unable to open request for input %d\n", status);
             } else {
+                const bool traceRows = kqvTrace.on(kTraceDetail);
                 while (kqvsqlf(&request) == 0) {
                     DWSysRecord* row = &work->rowBuffer;
                     const SQLDA* sqlda = request.outputSqlda;
@@ -433,14 +447,18 @@ extern "C" int32_t collectQVStatusdata(DWSYWORK* work, QVDWSYAPI* api) {
                     char field[33];
                     if (work->originnodeSet != 0) {
                         std::memcpy(row->ORIGINNODE, work->originnodeFilter, sizeof row->ORIGINNODE);
-                        kqv::terminatedCopy(field, row->ORIGINNODE, sizeof row->ORIGINNODE);
-                        KQV_TRACE(kTraceDetail, "Origin Node (vok1) %s", field);
+                        if (traceRows) {
+                            kqv::terminatedCopy(field, row->ORIGINNODE, sizeof row->ORIGINNODE);
+                            KQV_TRACE(kTraceDetail, "Origin Node (vok1) %s", field);
+                        }
                     } else {
                         setDerivedOriginNode(row);
-                        kqv::terminatedCopy(field, row->VARNNAME, sizeof row->VARNNAME);
-                        KQV_TRACE(kTraceDetail, "Varn Name   (vok2) %s", field);
-                        kqv::terminatedCopy(field, row->ORIGINNODE, sizeof row->ORIGINNODE);
-                        KQV_TRACE(kTraceDetail, "Origin Node (vok2) %s", field);
+                        if (traceRows) {
+                            kqv::terminatedCopy(field, row->VARNNAME, sizeof row->VARNNAME);
+                            KQV_TRACE(kTraceDetail, "Varn Name   (vok2) %s", field);
+                            kqv::terminatedCopy(field, row->ORIGINNODE, sizeof row->ORIGINNODE);
+                            KQV_TRACE(kTraceDetail, "Origin Node (vok2) %s", field);
+                        }
                     }
                     if (sqlda->columnCount == kRecordColumns) {
                         summarizeQVStatusData(work, row);
