@@ -234,9 +234,9 @@ int run(const Options& options) {
               << "which the query includes and the floor does not (w/o hb: the ratio without it).\n"
               << "Each pair is a query run and a floor run back to back; times are the calling thread's CPU time\n"
               << "(wall: wall time), medians of the pairs; ratio: median of the pairs' query/floor, with its\n"
-              << "quartiles. Pairs: at least " << rule.minPairs << ", until the quartiles lie within "
-              << rule.tolerance * 100 << "% of the median,\n"
-              << rule.maxPairs << " pairs, or " << rule.budgetSeconds << " s per hub and provider.\n\n";
+              << "quartiles. Pairs: at least " << rule.minPairs << ", until the interquartile range is at most "
+              << rule.tolerance * 100 << "% of the\nmedian, " << rule.maxPairs << " pairs, or " << rule.budgetSeconds
+              << " s per hub and provider.\n\n";
     if (!linear.empty()) {
         bench::printTable(std::cout, "Linear walk (seam build, index threshold never; skipped beyond " +
                                          std::to_string(static_cast<int64_t>(options.linearLimit)) +
@@ -286,7 +286,7 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 100000))
         ->capture_default_str();
     app.add_option("--tolerance", rule.tolerance,
-                   "Stop once the quartiles of the CPU-time ratios lie within this fraction of their median")
+                   "Stop once the interquartile range of the pairs' CPU-time ratios is at most this fraction of their median")
         ->check(CLI::NonNegativeNumber)
         ->capture_default_str();
     app.add_option("--budget", rule.budgetSeconds,

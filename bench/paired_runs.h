@@ -35,7 +35,7 @@ struct StopRule {
     double tolerance = 0.02;
     // Wall seconds of the pairs of one hub and provider, after which no
     // further pair starts.
-    double budgetSeconds = 40;
+    double budgetSeconds = 60;
 };
 
 // The runs that make up one pair: the floor and the query are timed back to
