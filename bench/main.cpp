@@ -43,6 +43,7 @@ struct Options {
     std::string mode = "index";
     std::string csv = "kqvbench.csv";
     double target = 1.25;
+    bool scattered = false;
     bool hubLog = false;
     bool coldHeap = false;
 };
@@ -206,7 +207,8 @@ int run(const Options& options) {
     }
     std::vector<bench::HubShape> shapes;
     for (const auto& text : options.hubs) {
-        const bench::HubShape shape = parseHub(text, options.agents);
+        bench::HubShape shape = parseHub(text, options.agents);
+        shape.scattered = options.scattered;
         if (options.maxRows == 0 || shape.rows() <= options.maxRows) shapes.push_back(shape);
     }
 
@@ -301,6 +303,8 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_option("--target", options.target, "The ratio the worst hub is held to, printed with it")
         ->capture_default_str();
+    app.add_flag("--scatter", options.scattered,
+                 "Identities arrive in an order unrelated to theirs instead of ascending within each agent");
     app.add_option("--csv", options.csv, "Where to write the CSV")->capture_default_str();
     app.add_flag("--hub-log", options.hubLog, "Show the stand-in hub's log on standard error");
     app.add_flag("--cold-heap", options.coldHeap,
