@@ -34,8 +34,8 @@ void checkShape(const HubShape& shape) {
         throw std::invalid_argument("identities must be 1 to the number of rows (" + number(shape.rows()) +
                                     "), not " + number(shape.identities));
     }
-    if (shape.scattered && shape.identities % 1000003 == 0) {
-        throw std::invalid_argument("scattered identities cannot be a multiple of 1000003");
+    if (shape.scattered && shape.identities % 2654435761 == 0) {
+        throw std::invalid_argument("scattered identities cannot be a multiple of 2654435761");
     }
 }
 
@@ -45,7 +45,7 @@ std::string hubScript(const HubShape& shape, bool withStatusRows) {
     const std::string perAgent = number(shape.rowsPerAgent);
     // A prime factor maps the rows of each stretch of D onto all D identities.
     const std::string identity =
-        (shape.scattered ? "(n * 1000003 % " : "(n % ") + number(shape.identities) + ")";
+        (shape.scattered ? "(n * 2654435761 % " : "(n % ") + number(shape.identities) + ")";
 
     std::string script(hub::ds::scenarioSchema());
     script += "INSERT INTO Y6SRV.INODESTS VALUES ('" + std::string(kOriginNode) + "', 'V', 'Y', '" +
