@@ -104,7 +104,7 @@ void destroyTables(DWSYWORK* work) {
     if (work->resultTable != nullptr) RSLTdestroy(&work->resultTable);
     if (work->realNodeTable != nullptr) RSLTdestroy(&work->realNodeTable);
     if (work->originNodeTable != nullptr) RSLTdestroy(&work->originNodeTable);
-    if (work->index.nodes != nullptr) KQV_RELEASE(work->index.nodes);
+    if (work->index.slots != nullptr) KQV_RELEASE(work->index.slots);
     std::memset(&work->index, 0, sizeof work->index);
 }
 
@@ -373,6 +373,9 @@ void copyFetchedRow(const SQLDA* sqlda, DWSysRecord* record) {
                 std::make_integer_sequence<int, kRecordColumns>());
 }
 
+// Defined with the summarisation. Inlined where it is called: the compiler
+// counts a prefetch as no effect and drops a call that has no other.
+[[gnu::always_inline]] inline void prefetchSlot(const DWSysIdentityIndex& index, const DWSysRecord& row);
 
 // Without a filter a row is reported under its varnex's status panel.
 void setDerivedOriginNode(DWSysRecord* record) {
@@ -445,6 +448,7 @@ extern "C" int32_t collectQVStatusdata(DWSYWORK* work, QVDWSYAPI* api) {
                     DWSysRecord* row = &work->rowBuffer;
                     const SQLDA* sqlda = request.outputSqlda;
                     copyFetchedRow(sqlda, row);
+                    prefetchSlot(work->index, *row);
                     char field[33];
                     if (work->originnodeSet != 0) {
                         std::memcpy(row->ORIGINNODE, work->originnodeFilter, sizeof row->ORIGINNODE);
@@ -514,314 +518,152 @@ const DWSysRecord& rowOf(const RSLTlink* element) {
     return reinterpret_cast<const DWSysResultElement*>(element)->row;
 }
 
-// The identity index is a B+ tree ordered by identity. A real node returns
-// its rows in the order it keeps them, often that of their identities; then
-// each lookup follows the path of the one before, which is in the cache,
-// where a hash table reads a slot at random, a miss in the caches for every
-// new identity of a large table. In any order a lookup costs a binary search
-// in one node per level, and the tree has few levels.
-//
-// Its nodes are numbered slots of one heap block, headed by the tree's root
-// and height, so that growing it is one copy of the block.
+// The slots' tags follow their element pointers in the same block. A probe
+// reads the tags, one byte a slot, and touches an element only where the tag
+// matches: most slots of a probe cost no read of an element at all.
+uint8_t* tagsOf(const DWSysIdentityIndex& index) {
+    return reinterpret_cast<uint8_t*>(index.slots + index.capacity);
+}
 
-// An identity as two numbers whose order is that of its bytes.
-struct IdentityKey {
+size_t indexBytes(int32_t capacity) {
+    return static_cast<size_t>(capacity) * (sizeof(RSLTlink*) + 1);
+}
+
+// Where a probe for an identity starts, and the tag its slot carries.
+struct Probe {
+    uint32_t start;
+    uint8_t tag;
+};
+
+Probe probeFor(const DWSysIdentityIndex& index, const DWSysRecord& row) {
     uint64_t dwName;
     uint64_t varnex;
-};
-
-uint64_t bigEndian(const char* bytes) {
-    uint64_t value = 0;
-    for (int i = 0; i < 8; ++i) value = value << 8 | static_cast<unsigned char>(bytes[i]);
-    return value;
-}
-
-IdentityKey keyOf(const DWSysRecord& row) { return {bigEndian(row.DW_NAME), bigEndian(row.VARNNAME)}; }
-
-bool operator<(const IdentityKey& a, const IdentityKey& b) {
-    return a.dwName < b.dwName || (a.dwName == b.dwName && a.varnex < b.varnex);
-}
-bool operator==(const IdentityKey& a, const IdentityKey& b) { return a.dwName == b.dwName && a.varnex == b.varnex; }
-
-constexpr int kNodeKeys = 32;
-constexpr int kMostLevels = 12;  // 16^12 identities and more at half-full nodes
-
-// A leaf holds identities and their elements; an inner node holds
-// count + 1 children, each key the least identity of the child after it.
-struct TreeNode {
-    int32_t count;
-    int32_t leaf;
-    IdentityKey keys[kNodeKeys];
-    union {
-        RSLTlink* elements[kNodeKeys];
-        uint32_t children[kNodeKeys + 1];
-    };
-};
-
-struct TreeHeader {
-    uint32_t root;
-    int32_t height;    // levels of inner nodes above the leaves
-    uint32_t used;     // nodes taken
-    uint32_t padding;  // keeps the nodes aligned for their keys
-};
-
-TreeHeader& headerOf(const DWSysIdentityIndex& index) { return *static_cast<TreeHeader*>(index.nodes); }
-
-TreeNode& nodeOf(const DWSysIdentityIndex& index, uint32_t number) {
-    return reinterpret_cast<TreeNode*>(static_cast<TreeHeader*>(index.nodes) + 1)[number];
-}
-
-size_t indexBytes(int64_t capacity) {
-    return sizeof(TreeHeader) + static_cast<size_t>(capacity) * sizeof(TreeNode);
-}
-
-// The first position in the node whose key is not less than `key`.
-int lowerBound(const TreeNode& node, const IdentityKey& key) {
-    int low = 0;
-    int high = node.count;
-    while (low < high) {
-        const int middle = (low + high) / 2;
-        if (node.keys[middle] < key) {
-            low = middle + 1;
-        } else {
-            high = middle;
-        }
-    }
-    return low;
+    std::memcpy(&dwName, row.DW_NAME, sizeof dwName);
+    std::memcpy(&varnex, row.VARNNAME, sizeof varnex);
+    uint64_t x = dwName * 0x9E3779B97F4A7C15ull ^ varnex;
+    x ^= x >> 30;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 27;
+    x *= 0x94D049BB133111EBull;
+    x ^= x >> 31;
+    // The tag comes from the bits that pick no slot; 0 marks a free slot.
+    const auto tag = static_cast<uint8_t>(x >> 56);
+    return {static_cast<uint32_t>(x) & (static_cast<uint32_t>(index.capacity) - 1), tag == 0 ? uint8_t{1} : tag};
 }
 
 // The outcome of looking an identity up: its element, or, with an index, the
-// path down to where a new element of that identity goes.
+// free slot where a new element of that identity goes.
 struct Lookup {
     RSLTlink* element;
-    IdentityKey key;
-    int32_t levels;                  // entries of the path, the leaf last
-    uint32_t path[kMostLevels + 1];  // node numbers from the root
-    int32_t at[kMostLevels + 1];     // the child taken in each, the key's place in the leaf
+    uint32_t freeSlot;
+    uint8_t tag;
 };
 
 Lookup findInIndex(const DWSysIdentityIndex& index, const DWSysRecord& row) {
-    Lookup lookup;
-    lookup.element = nullptr;
-    lookup.key = keyOf(row);
-    const TreeHeader& header = headerOf(index);
-    uint32_t number = header.root;
-    for (int level = 0;; ++level) {
-        const TreeNode& node = nodeOf(index, number);
-        int position = lowerBound(node, lookup.key);
-        lookup.path[level] = number;
-        lookup.levels = level + 1;
-        if (node.leaf != 0) {
-            lookup.at[level] = position;
-            if (position < node.count && node.keys[position] == lookup.key) lookup.element = node.elements[position];
-            return lookup;
-        }
-        // A key equal to a separator belongs to the child after it.
-        if (position < node.count && node.keys[position] == lookup.key) ++position;
-        lookup.at[level] = position;
-        number = node.children[position];
+    const Probe probe = probeFor(index, row);
+    const uint8_t* tags = tagsOf(index);
+    const uint32_t mask = static_cast<uint32_t>(index.capacity) - 1;
+    for (uint32_t i = probe.start;; i = (i + 1) & mask) {
+        if (tags[i] == 0) return {nullptr, i, probe.tag};
+        if (tags[i] == probe.tag && sameIdentity(rowOf(index.slots[i]), row)) return {index.slots[i], i, probe.tag};
     }
+}
+
+// Asks the cache for the slot the row's probe starts at, so that the lines
+// are on their way while the row is made ready for the merge.
+inline void prefetchSlot(const DWSysIdentityIndex& index, const DWSysRecord& row) {
+    if (index.slots == nullptr) return;
+    const Probe probe = probeFor(index, row);
+    __builtin_prefetch(tagsOf(index) + probe.start);
+    __builtin_prefetch(index.slots + probe.start);
 }
 
 void dropIndex(DWSysIdentityIndex& index) {
-    if (index.nodes != nullptr) KQV_RELEASE(index.nodes);
-    index.nodes = nullptr;
+    if (index.slots != nullptr) KQV_RELEASE(index.slots);
+    index.slots = nullptr;
     index.capacity = 0;
 }
 
-// Failing to get memory for the index drops it: the merge goes on with the
-// linear walk, silently, and builds the index again once the table has
-// doubled.
-void giveUpIndex(DWSysIdentityIndex& index) {
-    dropIndex(index);
-    index.retryAt = 2 * index.identities;
-}
-
-// Makes room for `more` nodes, moving the tree to a block twice as large when
-// needed. False, with the index dropped, when the memory cannot be had.
-bool reserveNodes(DWSysIdentityIndex& index, uint32_t more) {
-    const int64_t needed = static_cast<int64_t>(headerOf(index).used) + more;
-    if (needed <= index.capacity) return true;
-    int64_t capacity = 2 * static_cast<int64_t>(index.capacity);
-    while (capacity < needed) capacity *= 2;
-    // The block's size in bytes must fit 32 bits.
-    void* nodes = capacity > (INT32_MAX - static_cast<int64_t>(sizeof(TreeHeader))) /
-                                 static_cast<int64_t>(sizeof(TreeNode))
-                      ? nullptr
-                      : KQV_ALLOCATE(indexBytes(capacity));
-    if (nodes == nullptr) {
-        giveUpIndex(index);
-        return false;
-    }
-    std::memcpy(nodes, index.nodes, indexBytes(headerOf(index).used));
-    KQV_RELEASE(index.nodes);
-    index.nodes = nodes;
-    index.capacity = static_cast<int32_t>(capacity);
-    return true;
-}
-
-uint32_t newNode(DWSysIdentityIndex& index, bool leaf) {
-    const uint32_t number = headerOf(index).used++;
-    TreeNode& node = nodeOf(index, number);
-    node.count = 0;
-    node.leaf = leaf ? 1 : 0;
-    return number;
-}
-
-// Puts key and element (or child) at `position` of a node that has room.
-void placeInLeaf(TreeNode& leaf, int position, const IdentityKey& key, RSLTlink* element) {
-    const auto after = static_cast<size_t>(leaf.count - position);
-    std::memmove(&leaf.keys[position + 1], &leaf.keys[position], after * sizeof(IdentityKey));
-    std::memmove(&leaf.elements[position + 1], &leaf.elements[position], after * sizeof(RSLTlink*));
-    leaf.keys[position] = key;
-    leaf.elements[position] = element;
-    leaf.count += 1;
-}
-
-void placeInInner(TreeNode& inner, int position, const IdentityKey& key, uint32_t child) {
-    const auto after = static_cast<size_t>(inner.count - position);
-    std::memmove(&inner.keys[position + 1], &inner.keys[position], after * sizeof(IdentityKey));
-    std::memmove(&inner.children[position + 2], &inner.children[position + 1], after * sizeof(uint32_t));
-    inner.keys[position] = key;
-    inner.children[position + 1] = child;
-    inner.count += 1;
-}
-
-// Adds the element of a new identity where its lookup found its place,
-// splitting full nodes on the way up. A node split at its end keeps its
-// keys and starts an empty one, so that identities that arrive in order fill
-// their nodes.
-void insertInIndex(DWSysIdentityIndex& index, const Lookup& lookup, RSLTlink* element) {
-    // Every node of the path may split, and the root with them.
-    if (!reserveNodes(index, static_cast<uint32_t>(lookup.levels) + 1)) return;
-
-    int level = lookup.levels - 1;
-    uint32_t number = lookup.path[level];
-    int position = lookup.at[level];
-    TreeNode* leaf = &nodeOf(index, number);
-    if (leaf->count < kNodeKeys) {
-        placeInLeaf(*leaf, position, lookup.key, element);
-        return;
-    }
-    const uint32_t rightNumber = newNode(index, true);
-    TreeNode& right = nodeOf(index, rightNumber);
-    const int keep = position == kNodeKeys ? kNodeKeys : kNodeKeys / 2;
-    right.count = kNodeKeys - keep;
-    std::memcpy(right.keys, &leaf->keys[keep], static_cast<size_t>(right.count) * sizeof(IdentityKey));
-    std::memcpy(right.elements, &leaf->elements[keep], static_cast<size_t>(right.count) * sizeof(RSLTlink*));
-    leaf->count = keep;
-    if (position <= keep && position < kNodeKeys) {
-        placeInLeaf(*leaf, position, lookup.key, element);
-    } else {
-        placeInLeaf(right, position - keep, lookup.key, element);
-    }
-    IdentityKey separator = right.keys[0];
-    uint32_t child = rightNumber;
-
-    // The new node's least key goes up into the parent, which may split too.
-    for (--level; level >= 0; --level) {
-        number = lookup.path[level];
-        position = lookup.at[level];
-        TreeNode* inner = &nodeOf(index, number);
-        if (inner->count < kNodeKeys) {
-            placeInInner(*inner, position, separator, child);
-            return;
-        }
-        const uint32_t siblingNumber = newNode(index, false);
-        TreeNode& sibling = nodeOf(index, siblingNumber);
-        inner = &nodeOf(index, number);
-        // Of the full node's keys and the one coming up, the middle one goes
-        // further up; those after it go to the sibling with their children.
-        IdentityKey keys[kNodeKeys + 1];
-        uint32_t children[kNodeKeys + 2];
-        std::memcpy(keys, inner->keys, static_cast<size_t>(position) * sizeof(IdentityKey));
-        keys[position] = separator;
-        std::memcpy(&keys[position + 1], &inner->keys[position],
-                    static_cast<size_t>(kNodeKeys - position) * sizeof(IdentityKey));
-        std::memcpy(children, inner->children, static_cast<size_t>(position + 1) * sizeof(uint32_t));
-        children[position + 1] = child;
-        std::memcpy(&children[position + 2], &inner->children[position + 1],
-                    static_cast<size_t>(kNodeKeys - position) * sizeof(uint32_t));
-        const int middle = position == kNodeKeys ? kNodeKeys : (kNodeKeys + 1) / 2;
-        inner->count = middle;
-        std::memcpy(inner->keys, keys, static_cast<size_t>(middle) * sizeof(IdentityKey));
-        std::memcpy(inner->children, children, static_cast<size_t>(middle + 1) * sizeof(uint32_t));
-        sibling.count = kNodeKeys - middle;
-        std::memcpy(sibling.keys, &keys[middle + 1], static_cast<size_t>(sibling.count) * sizeof(IdentityKey));
-        std::memcpy(sibling.children, &children[middle + 1], static_cast<size_t>(sibling.count + 1) * sizeof(uint32_t));
-        separator = keys[middle];
-        child = siblingNumber;
-    }
-
-    // The root split: a new root above the two halves.
-    TreeHeader& header = headerOf(index);
-    const uint32_t rootNumber = newNode(index, false);
-    TreeNode& root = nodeOf(index, rootNumber);
-    root.count = 1;
-    root.keys[0] = separator;
-    root.children[0] = header.root;
-    root.children[1] = child;
-    header.root = rootNumber;
-    header.height += 1;
-}
-
-// Builds the index anew over every element of the results table. When its
-// memory cannot be had the merge goes on with the linear walk, silently, and
-// tries again once the table has doubled.
+// Builds the index anew over every element of the list, with at least twice
+// as many slots. When its memory cannot be had the merge goes on with the
+// linear walk, silently, and tries again once the table has doubled.
 void rebuildIndex(DWSYWORK* work) {
     DWSysIdentityIndex& index = work->index;
     dropIndex(index);
-    // Room for the identities in half-full leaves; the block grows with the
-    // tree.
-    const int64_t wanted = 2 * static_cast<int64_t>(index.identities) / kNodeKeys + 4;
-    void* nodes = wanted > (INT32_MAX - static_cast<int64_t>(sizeof(TreeHeader))) /
-                               static_cast<int64_t>(sizeof(TreeNode))
+    // Beyond this the block's size in bytes would not fit 32 bits (the
+    // capacity is below 4 slots per identity).
+    constexpr int32_t kMostIdentities = INT32_MAX / static_cast<int32_t>(sizeof(RSLTlink*) + 1) / 4;
+    int32_t capacity = 16;
+    if (index.identities <= kMostIdentities) {
+        while (capacity < 2 * index.identities) capacity *= 2;
+    }
+    auto* slots = index.identities > kMostIdentities
                       ? nullptr
-                      : KQV_ALLOCATE(indexBytes(wanted));
-    if (nodes == nullptr) {
+                      : static_cast<RSLTlink**>(KQV_ALLOCATE(indexBytes(capacity)));
+    if (slots == nullptr) {
         index.retryAt = 2 * index.identities;
         return;
     }
-    index.nodes = nodes;
-    index.capacity = static_cast<int32_t>(wanted);
+    index.slots = slots;
+    index.capacity = capacity;
     index.retryAt = 0;
-    TreeHeader& header = headerOf(index);
-    header = TreeHeader{0, 0, 0, 0};
-    header.root = newNode(index, true);
+    uint8_t* tags = tagsOf(index);
+    std::memset(tags, 0, static_cast<size_t>(capacity));
     // Every element of the results table is in its list, each of another
-    // identity.
+    // identity: each goes to the first free slot. They are taken in batches
+    // whose slots are asked for first, so that the cache misses overlap.
+    const uint32_t mask = static_cast<uint32_t>(capacity) - 1;
+    constexpr int kBatch = 16;
+    RSLTlink* batch[kBatch];
+    Probe probes[kBatch];
+    int count = 0;
+    const auto place = [&] {
+        for (int n = 0; n < count; ++n) {
+            uint32_t i = probes[n].start;
+            while (tags[i] != 0) i = (i + 1) & mask;
+            tags[i] = probes[n].tag;
+            index.slots[i] = batch[n];
+        }
+        count = 0;
+    };
     kqv::forEachElement(work->resultTable, [&](RSLTlink* element) {
-        if (index.nodes == nullptr) return;
-        insertInIndex(index, findInIndex(index, rowOf(element)), element);
+        batch[count] = element;
+        probes[count] = probeFor(index, rowOf(element));
+        __builtin_prefetch(tags + probes[count].start, 1);
+        __builtin_prefetch(index.slots + probes[count].start, 1);
+        if (++count == kBatch) place();
     });
+    place();
 }
 
 // The element with the record's identity, or null and where it would go.
 Lookup findIdentity(DWSYWORK* work, const DWSysRecord& record) {
-    if (work->index.nodes != nullptr) return findInIndex(work->index, record);
-    Lookup lookup{};
+    if (work->index.slots != nullptr) return findInIndex(work->index, record);
     for (RSLTlink* link = kqv::nextInList(work->resultList, nullptr); link != nullptr;
          link = kqv::nextInList(work->resultList, link)) {
-        if (sameIdentity(rowOf(link), record)) {
-            lookup.element = link;
-            break;
-        }
+        if (sameIdentity(rowOf(link), record)) return {link, 0, 0};
     }
-    return lookup;
+    return {nullptr, 0, 0};
 }
 
-// Records a new element of the results table in the index, where its lookup
-// found its place, building the index once the table is large enough.
+// Records a new element of the results table in the index, in the free slot
+// its lookup found, building or growing the index as the table grows.
 void indexNewElement(DWSYWORK* work, RSLTlink* element, const Lookup& lookup) {
     DWSysIdentityIndex& index = work->index;
     index.identities += 1;
-    if (index.nodes == nullptr) {
+    if (index.slots == nullptr) {
         if (index.identities >= KQV_INDEX_THRESHOLD && index.identities >= index.retryAt) {
             rebuildIndex(work);
         }
         return;
     }
-    insertInIndex(index, lookup, element);
+    // Up to three quarters full: beyond, the probes grow long.
+    if (4 * static_cast<int64_t>(index.identities) > 3 * static_cast<int64_t>(index.capacity)) {
+        rebuildIndex(work);
+        return;
+    }
+    tagsOf(index)[lookup.freeSlot] = lookup.tag;
+    index.slots[lookup.freeSlot] = element;
 }
 
 }  // namespace

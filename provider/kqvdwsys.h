@@ -39,13 +39,13 @@ struct DWSysResultElement {
 
 // An index of the results table by identity (DW_NAME and VARNNAME), so that
 // merging a row costs the same however many rows the table holds. It changes
-// nothing but speed: its nodes come straight from the heap, so that it writes
+// nothing but speed: its slots come straight from the heap, so that it writes
 // no trace line of its own.
 struct DWSysIdentityIndex {
-    void* nodes;                     // one block: the tree's root and height, then its nodes;
-                                     // null without an index
-    int32_t capacity;                // nodes the block has room for
-    int32_t identities;              // elements of the results table, all in the tree when indexed
+    RSLTlink** slots;                // one block: `capacity` results elements (open addressing),
+                                     // then a tag byte per slot, 0 where free; null without an index
+    int32_t capacity;                // number of slots, a power of two
+    int32_t identities;              // elements of the results table, all in the slots when indexed
     int32_t retryAt;                 // after a failed allocation, identities at which to try again
 };
 

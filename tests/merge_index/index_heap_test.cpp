@@ -39,7 +39,7 @@ class IndexHeapTest : public kqvtest::HubFixture {
             area.merge(rows);
             if (sizes != nullptr) *sizes = recorder->sizes();
             outcome.rows = area.rows();
-            outcome.indexedAtEnd = area.work().index.nodes != nullptr;
+            outcome.indexedAtEnd = area.work().index.slots != nullptr;
         }
         outcome.trace = comparableTrace(capture());
         EXPECT_EQ(heap.failedAllocations(), failing == 0 ? 0u : 1u);
@@ -165,7 +165,7 @@ TEST_F(IndexHeapQueryTest, TerminationAndEveryNewPassFreeTheIndex) {
         {
             DrivenQuery request;
             EXPECT_SAME_SEQUENCE(expected_, request.pass(), "rows of pass 1");
-            ASSERT_NE(request.work().index.nodes, nullptr);
+            ASSERT_NE(request.work().index.slots, nullptr);
             const std::size_t blocks = heap.outstanding();
             const std::size_t bytes = heap.outstandingBytes();
             for (int pass = 2; pass <= 4; ++pass) {
@@ -176,7 +176,7 @@ TEST_F(IndexHeapQueryTest, TerminationAndEveryNewPassFreeTheIndex) {
             EXPECT_EQ(request.terminate(), 0);
             EXPECT_EQ(heap.outstanding(), 0u);
             const DWSysIdentityIndex& index = request.work().index;
-            EXPECT_EQ(index.nodes, nullptr);
+            EXPECT_EQ(index.slots, nullptr);
             EXPECT_EQ(index.capacity, 0);
             EXPECT_EQ(index.identities, 0);
         }

@@ -23,7 +23,7 @@ WorkArea::WorkArea() : work_(std::make_unique<DWSYWORK>()) {
 
 WorkArea::~WorkArea() {
     if (work_->resultTable != nullptr) RSLTdestroy(&work_->resultTable);
-    if (work_->index.nodes != nullptr) kqvHeapRelease(work_->index.nodes);
+    if (work_->index.slots != nullptr) kqvHeapRelease(work_->index.slots);
 }
 
 }  // namespace kqvtest
