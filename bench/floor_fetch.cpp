@@ -85,11 +85,11 @@ int64_t fetchAll(const std::vector<std::string>& statements) {
     return rows;
 }
 
-std::chrono::nanoseconds handBack(int64_t rows) {
+Times handBack(int64_t rows) {
     hub::ds::Request request("KQVDWSYS");
     const DSRequestHandle handle = request.handle();
     DWSysRecord row{};
-    const auto start = std::chrono::steady_clock::now();
+    const Stopwatch stopwatch;
     for (int64_t n = 0; n < rows; ++n) {
         void* parameters = nullptr;
         check(ds::call<ds::GetItemFn>(handle, ds::Table::Common, ds::kSlotGetItem, ds::kItemParameterList,
@@ -99,7 +99,7 @@ std::chrono::nanoseconds handBack(int64_t rows) {
                                       static_cast<void*>(&row)),
               "PutItem", "a row");
     }
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start);
+    return stopwatch.elapsed();
 }
 
 }  // namespace bench

@@ -4,12 +4,12 @@
 // back from a provider.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/registration.h"
+#include "stopwatch.h"
 
 namespace bench {
 
@@ -26,6 +26,6 @@ int64_t fetchAll(const std::vector<std::string>& statements);
 // The data server's side of handing back `rows` rows, as request processing
 // makes it for each: GetItem of the parameter list and PutItem of the row,
 // on a request of its own. Returns the time the calls took.
-std::chrono::nanoseconds handBack(int64_t rows);
+Times handBack(int64_t rows);
 
 }  // namespace bench

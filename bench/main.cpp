@@ -3,8 +3,9 @@
 // hundred rows to a million, with the identity index and without it.
 #include <CLI/CLI.hpp>
 #include <malloc.h>
+#include <stdlib.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iomanip>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "floor_fetch.h"
@@ -20,13 +22,13 @@
 #include "hub/ds/seams.h"
 #include "hub/trace.h"
 #include "loaded_providers.h"
+#include "paired_runs.h"
 #include "query_timing.h"
 #include "report.h"
+#include "stopwatch.h"
 #include "synthetic_hub.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 struct Options {
     std::string deliverable = KQV_BENCH_DELIVERABLE;
@@ -36,11 +38,12 @@ struct Options {
                                      "10000:10000",   "10000:1000",   "100000:100000", "100000:10000",
                                      "1000000:1000000", "1000000:100000"};
     int64_t maxRows = 0;
-    int repeat = 5;
-    double budgetSeconds = 30;
-    double beforeLimit = 2e10;
-    std::string mode = "both";
+    bench::StopRule stopRule;
+    double linearLimit = 2e10;
+    std::string mode = "index";
     std::string csv = "kqvbench.csv";
+    double target = 1.25;
+    bool scattered = false;
     bool hubLog = false;
     bool coldHeap = false;
 };
@@ -61,27 +64,6 @@ bench::HubShape parseHub(const std::string& text, int32_t agents) {
     return shape;
 }
 
-double seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
-
-// Repeats `measure` (which returns nanoseconds) up to `repeat` times, and
-// stops early once the runs together have taken `budget` seconds.
-class Repetition {
-  public:
-    Repetition(int repeat, double budget) : repeat_(repeat), budget_(budget) {}
-    bool wantsAnother() const { return static_cast<int>(runs_.size()) < repeat_ && spent_ < budget_; }
-    void add(double nanoseconds) {
-        runs_.push_back(nanoseconds);
-        spent_ += nanoseconds / 1e9;
-    }
-    bench::Timing timing() const { return bench::summarize(runs_); }
-
-  private:
-    int repeat_;
-    double budget_;
-    double spent_ = 0;
-    std::vector<double> runs_;
-};
-
 void expectRows(const char* what, int64_t rows, int64_t expected) {
     if (rows != expected) {
         throw std::runtime_error(std::string(what) + " gave " + std::to_string(rows) + " rows, not " +
@@ -89,68 +71,64 @@ void expectRows(const char* what, int64_t rows, int64_t expected) {
     }
 }
 
+// The machine's load over the last minute, or -1 where it cannot be had.
+double loadAverage() {
+    double load[1];
+    return getloadavg(load, 1) == 1 ? load[0] : -1;
+}
+
+// Highest and lowest load seen, for the report.
+struct LoadSeen {
+    double lowest = 1e9;
+    double highest = -1;
+    void note() {
+        const double load = loadAverage();
+        lowest = std::min(lowest, load);
+        highest = std::max(highest, load);
+    }
+};
+
 struct HubResults {
     std::optional<bench::Measurement> withIndex;
-    std::optional<bench::Measurement> withoutIndex;
+    std::optional<bench::Measurement> linear;
 };
 
 HubResults measureHub(const bench::HubShape& shape, bench::LoadedProviders& providers, const Options& options) {
-    const bool runIndex = options.mode != "before";
-    const bool wantsNoIndex = options.mode != "after";
-    const bool runNoIndex =
-        wantsNoIndex && static_cast<double>(shape.rows()) * static_cast<double>(shape.identities) <= options.beforeLimit;
+    const bool runIndex = options.mode != "linear";
+    const bool wantsLinear = options.mode != "index";
+    const bool runLinear =
+        wantsLinear && static_cast<double>(shape.rows()) * static_cast<double>(shape.identities) <= options.linearLimit;
 
     // The catalog alone gives the routed statements without fetching rows.
     hub::ds::useScenario(hub::ds::Scenario::fromScript(bench::hubScript(shape, false), "catalog of " + shape.describe()));
     const std::vector<std::string> statements = bench::routedStatements(providers.deliverable());
     expectRows("the catalog", static_cast<int64_t>(statements.size()), shape.agents);
 
-    const auto loadStart = Clock::now();
+    const bench::Stopwatch loading;
     hub::ds::useScenario(hub::ds::Scenario::fromScript(bench::hubScript(shape), shape.describe()));
     std::cerr << shape.describe() << ": loaded in " << std::fixed << std::setprecision(2)
-              << seconds(Clock::now() - loadStart) << " s" << std::defaultfloat << std::endl;
+              << loading.elapsed().wall / 1e9 << " s" << std::defaultfloat << std::endl;
 
-    Repetition floor(options.repeat, options.budgetSeconds);
-    Repetition handBack(options.repeat, options.budgetSeconds);
-    Repetition indexed(options.repeat, options.budgetSeconds);
-    Repetition linear(options.repeat, options.budgetSeconds);
-    std::vector<double> indexedGathering;
-    std::vector<double> linearGathering;
     std::optional<uint64_t> checksum;
     const auto sameRows = [&](const bench::QueryRun& run, const char* what) {
         expectRows(what, run.rows, shape.identities);
         if (checksum && *checksum != run.checksum) throw std::runtime_error(std::string(what) + " handed back other rows");
         checksum = run.checksum;
+        return run;
     };
+    const auto floor = [&] {
+        const bench::Stopwatch stopwatch;
+        const int64_t rows = bench::fetchAll(statements);
+        const bench::Times times = stopwatch.elapsed();
+        expectRows("the floor", rows, shape.rows());
+        return times;
+    };
+    const auto handBack = [&] { return bench::handBack(shape.identities); };
 
     // Untimed first runs, so that no measurement pays for cold caches and
     // lazy binding; the slow linear walk is left out.
-    expectRows("the floor", bench::fetchAll(statements), shape.rows());
+    floor();
     if (runIndex) sameRows(bench::runQuery(providers.deliverable()), "the query with the index");
-
-    // Interleaved, so that a disturbance of the machine hits all alike.
-    while (floor.wantsAnother() || handBack.wantsAnother() || (runIndex && indexed.wantsAnother()) || (runNoIndex && linear.wantsAnother())) {
-        if (floor.wantsAnother()) {
-            const auto start = Clock::now();
-            const int64_t rows = bench::fetchAll(statements);
-            floor.add(std::chrono::duration<double, std::nano>(Clock::now() - start).count());
-            expectRows("the floor", rows, shape.rows());
-        }
-        if (handBack.wantsAnother()) handBack.add(static_cast<double>(bench::handBack(shape.identities).count()));
-        if (runIndex && indexed.wantsAnother()) {
-            const bench::QueryRun run = bench::runQuery(providers.deliverable());
-            sameRows(run, "the query with the index");
-            indexed.add(static_cast<double>(run.elapsed.count()));
-            indexedGathering.push_back(static_cast<double>(run.gathering.count()));
-        }
-        if (runNoIndex && linear.wantsAnother()) {
-            providers.setIndexThreshold(bench::LoadedProviders::kNeverIndex);
-            const bench::QueryRun run = bench::runQuery(providers.seamBuild());
-            sameRows(run, "the query without the index");
-            linear.add(static_cast<double>(run.elapsed.count()));
-            linearGathering.push_back(static_cast<double>(run.gathering.count()));
-        }
-    }
 
     // Peak heap: once more through the seam build, untimed.
     const auto peakHeap = [&](int32_t threshold, const char* what) {
@@ -163,19 +141,31 @@ HubResults measureHub(const bench::HubShape& shape, bench::LoadedProviders& prov
         }
         return meter.peakBytes();
     };
+    // Pairs of runs of one provider build, its peak heap, and a line on
+    // standard error to show progress.
+    const auto measure = [&](const char* mode, const PRB1_VectorRecord& provider, int32_t threshold,
+                             const char* what) {
+        providers.setIndexThreshold(threshold);
+        bench::Measurement line{mode, shape, false, {}, 0};
+        line.times = bench::runPairs(
+            options.stopRule, {floor, [&] { return sameRows(bench::runQuery(provider), what); }, handBack});
+        line.peakHeapBytes = peakHeap(threshold, what);
+        std::cerr << "  " << mode << ": " << line.times.pairs << " pairs in " << std::fixed << std::setprecision(1)
+                  << line.times.seconds << " s (stopped by " << line.times.stoppedBy << "), ratio "
+                  << std::setprecision(3) << line.ratio() << ", load " << std::setprecision(2) << loadAverage()
+                  << std::defaultfloat << std::endl;
+        return line;
+    };
 
     HubResults results;
     if (runIndex) {
-        bench::Measurement line{"index", shape, false, indexed.timing(), bench::summarize(indexedGathering),
-                                floor.timing(), handBack.timing(), 0};
-        line.peakHeapBytes = peakHeap(bench::LoadedProviders::kDefaultThreshold, "the query with the index");
-        results.withIndex = line;
+        results.withIndex = measure("index", providers.deliverable(), bench::LoadedProviders::kDefaultThreshold,
+                                    "the query with the index");
     }
-    if (wantsNoIndex) {
-        bench::Measurement line{"no index", shape, !runNoIndex, linear.timing(), bench::summarize(linearGathering),
-                                floor.timing(), handBack.timing(), 0};
-        if (runNoIndex) line.peakHeapBytes = peakHeap(bench::LoadedProviders::kNeverIndex, "the query without the index");
-        results.withoutIndex = line;
+    if (wantsLinear) {
+        results.linear = runLinear ? measure("linear", providers.seamBuild(), bench::LoadedProviders::kNeverIndex,
+                                             "the query without the index")
+                                   : bench::Measurement{"linear", shape, true, {}, 0};
     }
     providers.setIndexThreshold(bench::LoadedProviders::kDefaultThreshold);
     hub::ds::useScenario(nullptr);
@@ -189,13 +179,9 @@ const bench::Measurement* find(const std::vector<bench::Measurement>& lines, int
     return nullptr;
 }
 
-// The two targets of the index, where the table has the lines for them.
-void printTargets(std::ostream& out, const std::vector<bench::Measurement>& lines) {
-    if (const auto* line = find(lines, 100'000, 100'000)) {
-        out << "ratio at 100,000 rows and 100,000 identities: " << line->ratio() << " (target at most 1.5); "
-            << "without the data server's hand-back: " << (line->query.best - line->handBack.best) / line->floor.best
-            << "\n";
-    }
+// How the nanoseconds per row grow with the hub, where the table has the
+// lines for it: the index keeps them flat.
+void printGrowth(std::ostream& out, const std::vector<bench::Measurement>& lines) {
     for (const int64_t divisor : {1, 10}) {
         const auto* small = find(lines, 1'000, 1'000 / divisor);
         const auto* large = find(lines, 1'000'000, 1'000'000 / divisor);
@@ -206,53 +192,80 @@ void printTargets(std::ostream& out, const std::vector<bench::Measurement>& line
     }
 }
 
+// The line of the table with the highest median ratio.
+const bench::Measurement* worst(const std::vector<bench::Measurement>& lines) {
+    const bench::Measurement* worst = nullptr;
+    for (const auto& line : lines) {
+        if (!line.skipped && (worst == nullptr || line.ratio() > worst->ratio())) worst = &line;
+    }
+    return worst;
+}
+
 int run(const Options& options) {
-    if (options.mode != "both" && options.mode != "after" && options.mode != "before") {
-        throw std::invalid_argument("--mode must be after, before or both");
+    if (options.mode != "both" && options.mode != "index" && options.mode != "linear") {
+        throw std::invalid_argument("--mode must be index, linear or both");
     }
     std::vector<bench::HubShape> shapes;
     for (const auto& text : options.hubs) {
-        const bench::HubShape shape = parseHub(text, options.agents);
+        bench::HubShape shape = parseHub(text, options.agents);
+        shape.scattered = options.scattered;
         if (options.maxRows == 0 || shape.rows() <= options.maxRows) shapes.push_back(shape);
     }
 
     if (!options.hubLog) hub::trace::writeToNothing();
     bench::LoadedProviders providers(options.deliverable, options.seamBuild);
 
+    const bench::Stopwatch wholeRun;
+    LoadSeen load;
+    load.note();
     std::vector<bench::Measurement> withIndex;
-    std::vector<bench::Measurement> withoutIndex;
+    std::vector<bench::Measurement> linear;
     for (const auto& shape : shapes) {
         const HubResults results = measureHub(shape, providers, options);
+        load.note();
         if (results.withIndex) withIndex.push_back(*results.withIndex);
-        if (results.withoutIndex) withoutIndex.push_back(*results.withoutIndex);
+        if (results.linear) linear.push_back(*results.linear);
     }
 
-    const std::string policy = "times: best of up to " + std::to_string(options.repeat) + " runs (fewer past " +
-                               std::to_string(static_cast<int>(options.budgetSeconds)) + " s per measurement)";
-    std::cout << "kqvbench: " << options.agents << " agents per hub; " << policy << "\n"
+    const bench::StopRule& rule = options.stopRule;
+    std::cout << "kqvbench: " << options.agents << " agents per hub; heap "
+              << (options.coldHeap ? "at malloc's defaults (--cold-heap)" : "kept warm between requests (no trimming)")
+              << "\n"
               << "query: first processing call to the 62, rows handed back included; floor: the routed statements\n"
               << "fetched to the end; hand-back: the data server's GetItem and PutItem for one row per identity,\n"
-              << "which the query includes and the floor does not; heap: "
-              << (options.coldHeap ? "malloc's defaults (--cold-heap)" : "kept warm between requests (no trimming)")
-              << "\n\n";
-    if (!withoutIndex.empty()) {
-        bench::printTable(std::cout, "Without the index (before; seam build, threshold never; skipped beyond " +
-                                         std::to_string(static_cast<int64_t>(options.beforeLimit)) +
+              << "which the query includes and the floor does not (w/o hb: the ratio without it).\n"
+              << "Each pair is a query run and a floor run back to back; times are the calling thread's CPU time\n"
+              << "(wall: wall time), medians of the pairs; ratio: median of the pairs' query/floor, with its\n"
+              << "quartiles. Pairs: at least " << rule.minPairs << ", until the interquartile range is at most "
+              << rule.tolerance * 100 << "% of the\nmedian, " << rule.maxPairs << " pairs, or " << rule.budgetSeconds
+              << " s per hub and provider.\n\n";
+    if (!linear.empty()) {
+        bench::printTable(std::cout, "Linear walk (seam build, index threshold never; skipped beyond " +
+                                         std::to_string(static_cast<int64_t>(options.linearLimit)) +
                                          " rows x identities)",
-                          withoutIndex);
+                          linear);
         std::cout << '\n';
     }
     if (!withIndex.empty()) {
-        bench::printTable(std::cout, "With the index (after; deliverable " + options.deliverable + ")", withIndex);
-        printTargets(std::cout, withIndex);
+        bench::printTable(std::cout, "Deliverable " + options.deliverable + " (with the index)", withIndex);
+        printGrowth(std::cout, withIndex);
     }
 
-    std::vector<bench::Measurement> all = withoutIndex;
+    std::vector<bench::Measurement> all = linear;
     all.insert(all.end(), withIndex.begin(), withIndex.end());
     std::ofstream csv(options.csv);
     if (!csv) throw std::runtime_error("cannot write " + options.csv);
     bench::writeCsv(csv, all);
-    std::cout << "\nCSV: " << options.csv << '\n';
+    std::cout << "CSV: " << options.csv << "; run time " << std::fixed << std::setprecision(0)
+              << wholeRun.elapsed().wall / 1e9 << " s; load average (1 minute) " << std::setprecision(2)
+              << load.lowest << " to " << load.highest << " on " << std::thread::hardware_concurrency()
+              << " cores\n";
+
+    if (const bench::Measurement* line = worst(withIndex.empty() ? linear : withIndex)) {
+        std::cout << "worst median ratio: " << std::setprecision(3) << line->ratio() << " ("
+                  << line->shape.describe() << "; target at most " << std::setprecision(2) << options.target
+                  << ")" << std::endl;
+    }
     return 0;
 }
 
@@ -267,13 +280,31 @@ int main(int argc, char** argv) {
     app.add_option("--agents", options.agents, "Agents per hub; rows are split evenly over them")->capture_default_str();
     app.add_option("--hubs", options.hubs, "Hubs as ROWS:IDENTITIES, comma-separated")->delimiter(',')->capture_default_str();
     app.add_option("--max-rows", options.maxRows, "Leave out hubs with more rows (0: none left out)");
-    app.add_option("--repeat", options.repeat, "Runs per measurement; the best is kept")->capture_default_str();
-    app.add_option("--budget", options.budgetSeconds, "Seconds after which a measurement is not repeated")
+    bench::StopRule& rule = options.stopRule;
+    app.add_option("--min-pairs", rule.minPairs, "Pairs of runs per hub before the spread may stop them")
+        ->check(CLI::Range(1, 100000))
         ->capture_default_str();
-    app.add_option("--before-limit", options.beforeLimit,
-                   "Largest rows x identities run without the index (the linear walk's comparisons)")
+    app.add_option("--max-pairs", rule.maxPairs, "Pairs of runs per hub at the most")
+        ->check(CLI::Range(1, 100000))
         ->capture_default_str();
-    app.add_option("--mode", options.mode, "after (index), before (no index) or both")->capture_default_str();
+    app.add_option("--tolerance", rule.tolerance,
+                   "Stop once the interquartile range of the pairs' CPU-time ratios is at most this fraction of their median")
+        ->check(CLI::NonNegativeNumber)
+        ->capture_default_str();
+    app.add_option("--budget", rule.budgetSeconds,
+                   "Wall seconds per hub and provider after which no further pair starts")
+        ->check(CLI::NonNegativeNumber)
+        ->capture_default_str();
+    app.add_option("--linear-limit", options.linearLimit,
+                   "Largest rows x identities run with the linear walk (its comparisons)")
+        ->capture_default_str();
+    app.add_option("--mode", options.mode,
+                   "index (the deliverable), linear (the seam build without the index) or both")
+        ->capture_default_str();
+    app.add_option("--target", options.target, "The ratio the worst hub is held to, printed with it")
+        ->capture_default_str();
+    app.add_flag("--scatter", options.scattered,
+                 "Identities arrive in an order unrelated to theirs instead of ascending within each agent");
     app.add_option("--csv", options.csv, "Where to write the CSV")->capture_default_str();
     app.add_flag("--hub-log", options.hubLog, "Show the stand-in hub's log on standard error");
     app.add_flag("--cold-heap", options.coldHeap,

@@ -1,7 +1,9 @@
 #include "query_timing.h"
 
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "hub/ds/request.h"
 
@@ -10,15 +12,6 @@ namespace bench {
 namespace {
 
 constexpr int32_t kNoMoreRows = 62;
-
-uint64_t fnv1a(uint64_t hash, const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    for (std::size_t i = 0; i < size; ++i) {
-        hash ^= bytes[i];
-        hash *= 0x100000001B3ull;
-    }
-    return hash;
-}
 
 }  // namespace
 
@@ -29,22 +22,25 @@ QueryRun runQuery(const PRB1_VectorRecord& provider) {
         throw std::runtime_error("request start returned status " + std::to_string(status));
     }
 
-    const auto begin = std::chrono::steady_clock::now();
+    const Stopwatch stopwatch;
     int32_t status = provider.process.entry(handle);
-    const auto gathered = std::chrono::steady_clock::now();
+    const Times gathered = stopwatch.elapsed();
     while (status == 0) status = provider.process.entry(handle);
-    const auto end = std::chrono::steady_clock::now();
+    const Times ended = stopwatch.elapsed();
 
-    const int32_t ended = provider.terminate.entry(handle);
+    const int32_t terminated = provider.terminate.entry(handle);
     if (status != kNoMoreRows) throw std::runtime_error("request processing returned status " + std::to_string(status));
-    if (ended != 0) throw std::runtime_error("request termination returned status " + std::to_string(ended));
+    if (terminated != 0) throw std::runtime_error("request termination returned status " + std::to_string(terminated));
 
     QueryRun run;
-    run.elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(end - begin);
-    run.gathering = std::chrono::duration_cast<std::chrono::nanoseconds>(gathered - begin);
+    run.elapsed = ended;
+    run.gathering = gathered;
     run.rows = static_cast<int64_t>(request.rows().size());
     run.checksum = 0xCBF29CE484222325ull;
-    for (const auto& row : request.rows()) run.checksum = fnv1a(run.checksum, row.bytes.data(), row.bytes.size());
+    for (const auto& row : request.rows()) {
+        const std::string_view bytes(reinterpret_cast<const char*>(row.bytes.data()), row.bytes.size());
+        run.checksum = (run.checksum ^ std::hash<std::string_view>{}(bytes)) * 0x100000001B3ull;
+    }
     return run;
 }
 

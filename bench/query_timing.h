@@ -2,19 +2,19 @@
 // runs it, with the gathering and handing back timed.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 
 #include "platform/registration.h"
+#include "stopwatch.h"
 
 namespace bench {
 
 struct QueryRun {
     // From the first processing call to the one that reports no further row:
     // the gathering plus every row handed back.
-    std::chrono::nanoseconds elapsed{};
+    Times elapsed;
     // Of that, the first processing call: the gathering and the first row.
-    std::chrono::nanoseconds gathering{};
+    Times gathering;
     int64_t rows = 0;
     // Of every row's bytes in the order handed back, to tell runs apart.
     uint64_t checksum = 0;

@@ -1,8 +1,8 @@
 #include "report.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <ostream>
+#include <utility>
 
 namespace bench {
 
@@ -12,6 +12,13 @@ std::string format(const char* pattern, double value) {
     char text[64];
     std::snprintf(text, sizeof text, pattern, value);
     return text;
+}
+
+std::string milliseconds(double nanoseconds) { return format("%.3f", nanoseconds / 1e6); }
+
+// "1.18-1.21"
+std::string quartiles(const Spread& spread) {
+    return format("%.2f", spread.lower) + "-" + format("%.2f", spread.upper);
 }
 
 // 1234567 as "1,234,567".
@@ -31,22 +38,11 @@ std::string padLeft(const std::string& text, std::size_t width) {
 
 }  // namespace
 
-Timing summarize(std::vector<double> nanoseconds) {
-    Timing timing;
-    timing.runs = static_cast<int>(nanoseconds.size());
-    if (nanoseconds.empty()) return timing;
-    std::sort(nanoseconds.begin(), nanoseconds.end());
-    timing.best = nanoseconds.front();
-    const std::size_t middle = nanoseconds.size() / 2;
-    timing.median = nanoseconds.size() % 2 == 1 ? nanoseconds[middle]
-                                                : (nanoseconds[middle - 1] + nanoseconds[middle]) / 2;
-    return timing;
-}
-
 void printTable(std::ostream& out, const std::string& title, const std::vector<Measurement>& lines) {
     static const std::vector<std::pair<const char*, std::size_t>> columns = {
-        {"agents", 6},   {"rows", 9},  {"identities", 10}, {"query ms", 10},
-        {"floor ms", 10}, {"ratio", 6}, {"ns/row", 8},      {"peak heap KiB", 13}, {"hand-back ms", 12}};
+        {"agents", 6},      {"rows", 9},         {"identities", 10},   {"pairs", 5},      {"query ms", 10},
+        {"floor ms", 10},   {"ratio", 6},        {"quartiles", 9},     {"wall", 5},       {"wall quart.", 11},
+        {"ns/row", 7},      {"heap KiB", 8},     {"hand-back ms", 12}, {"w/o hb", 6}};
     out << title << '\n';
     std::string header;
     std::string rule;
@@ -56,18 +52,20 @@ void printTable(std::ostream& out, const std::string& title, const std::vector<M
     }
     out << header << '\n' << rule << '\n';
     for (const Measurement& line : lines) {
+        const PairedTimes& times = line.times;
         std::vector<std::string> cells = {std::to_string(line.shape.agents), grouped(line.shape.rows()),
                                           grouped(line.shape.identities)};
         if (line.skipped) {
-            cells.insert(cells.end(), {"skipped", format("%.3f", line.floor.best / 1e6), "", "", "",
-                                       format("%.3f", line.handBack.best / 1e6)});
+            cells.push_back("skipped");
         } else {
-            cells.push_back(format("%.3f", line.query.best / 1e6));
-            cells.push_back(format("%.3f", line.floor.best / 1e6));
-            cells.push_back(format("%.2f", line.ratio()));
-            cells.push_back(format("%.0f", line.nanosecondsPerRow()));
-            cells.push_back(grouped(static_cast<int64_t>((line.peakHeapBytes + 1023) / 1024)));
-            cells.push_back(format("%.3f", line.handBack.best / 1e6));
+            cells.insert(cells.end(),
+                         {std::to_string(times.pairs), milliseconds(times.queryCpu.median),
+                          milliseconds(times.floorCpu.median), format("%.2f", line.ratio()),
+                          quartiles(times.ratioCpu), format("%.2f", times.ratioWall.median),
+                          quartiles(times.ratioWall), format("%.0f", line.nanosecondsPerRow()),
+                          grouped(static_cast<int64_t>((line.peakHeapBytes + 1023) / 1024)),
+                          milliseconds(times.handBackCpu.median),
+                          format("%.2f", times.ratioCpuWithoutHandBack.median)});
         }
         std::string text;
         for (std::size_t i = 0; i < cells.size(); ++i) text += "  " + padLeft(cells[i], columns[i].second);
@@ -77,26 +75,34 @@ void printTable(std::ostream& out, const std::string& title, const std::vector<M
 }
 
 void writeCsv(std::ostream& out, const std::vector<Measurement>& lines) {
-    out << "mode,agents,rows,identities,query_ns_best,query_ns_median,query_runs,gathering_ns_best,"
-           "gathering_ns_median,floor_ns_best,floor_ns_median,floor_runs,hand_back_ns_best,hand_back_ns_median,ratio,"
-           "ns_per_row,peak_heap_bytes\n";
+    static const char* const kRatios[] = {"ratio_cpu", "ratio_wall", "ratio_cpu_without_hand_back"};
+    static const char* const kMedians[] = {"query_cpu_ns",  "query_wall_ns",  "gathering_cpu_ns",
+                                           "floor_cpu_ns", "floor_wall_ns", "hand_back_cpu_ns"};
+    out << "mode,agents,rows,identities,pairs,stopped_by,seconds";
+    for (const char* ratio : kRatios) {
+        for (const char* statistic : {"median", "p25", "p75", "min", "max"}) out << ',' << ratio << '_' << statistic;
+    }
+    for (const char* median : kMedians) out << ',' << median << "_median";
+    out << ",ns_per_row,peak_heap_bytes\n";
+
     for (const Measurement& line : lines) {
-        out << line.mode << ',' << line.shape.agents << ',' << line.shape.rows() << ',' << line.shape.identities << ',';
+        const PairedTimes& times = line.times;
+        out << line.mode << ',' << line.shape.agents << ',' << line.shape.rows() << ',' << line.shape.identities;
         if (line.skipped) {
-            out << "skipped,,0,,,";
-        } else {
-            out << format("%.0f", line.query.best) << ',' << format("%.0f", line.query.median) << ','
-                << line.query.runs << ',' << format("%.0f", line.gathering.best) << ','
-                << format("%.0f", line.gathering.median) << ',';
+            out << ",0,skipped\n";
+            continue;
         }
-        out << format("%.0f", line.floor.best) << ',' << format("%.0f", line.floor.median) << ',' << line.floor.runs
-            << ',' << format("%.0f", line.handBack.best) << ',' << format("%.0f", line.handBack.median) << ',';
-        if (line.skipped) {
-            out << ",,\n";
-        } else {
-            out << format("%.3f", line.ratio()) << ',' << format("%.1f", line.nanosecondsPerRow()) << ','
-                << line.peakHeapBytes << '\n';
+        out << ',' << times.pairs << ',' << times.stoppedBy << ',' << format("%.1f", times.seconds);
+        for (const Spread* ratio : {&times.ratioCpu, &times.ratioWall, &times.ratioCpuWithoutHandBack}) {
+            for (const double value : {ratio->median, ratio->lower, ratio->upper, ratio->min, ratio->max}) {
+                out << ',' << format("%.4f", value);
+            }
         }
+        for (const Spread* median : {&times.queryCpu, &times.queryWall, &times.gatheringCpu, &times.floorCpu,
+                                     &times.floorWall, &times.handBackCpu}) {
+            out << ',' << format("%.0f", median->median);
+        }
+        out << ',' << format("%.1f", line.nanosecondsPerRow()) << ',' << line.peakHeapBytes << '\n';
     }
     out.flush();
 }

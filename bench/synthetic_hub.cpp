@@ -18,7 +18,8 @@ std::string number(int64_t value) { return std::to_string(value); }
 }  // namespace
 
 std::string HubShape::describe() const {
-    return number(agents) + " x " + number(rowsPerAgent) + " rows, " + number(identities) + " identities";
+    return number(agents) + " x " + number(rowsPerAgent) + " rows, " + number(identities) + " identities" +
+           (scattered ? " scattered" : "");
 }
 
 void checkShape(const HubShape& shape) {
@@ -33,13 +34,18 @@ void checkShape(const HubShape& shape) {
         throw std::invalid_argument("identities must be 1 to the number of rows (" + number(shape.rows()) +
                                     "), not " + number(shape.identities));
     }
+    if (shape.scattered && shape.identities % 2654435761 == 0) {
+        throw std::invalid_argument("scattered identities cannot be a multiple of 2654435761");
+    }
 }
 
 std::string hubScript(const HubShape& shape, bool withStatusRows) {
     checkShape(shape);
     const std::string agents = number(shape.agents);
     const std::string perAgent = number(shape.rowsPerAgent);
-    const std::string identities = number(shape.identities);
+    // A prime factor maps the rows of each stretch of D onto all D identities.
+    const std::string identity =
+        (shape.scattered ? "(n * 2654435761 % " : "(n % ") + number(shape.identities) + ")";
 
     std::string script(hub::ds::scenarioSchema());
     script += "INSERT INTO Y6SRV.INODESTS VALUES ('" + std::string(kOriginNode) + "', 'V', 'Y', '" +
@@ -56,9 +62,9 @@ std::string hubScript(const HubShape& shape, bool withStatusRows) {
               ")\n"
               "INSERT INTO KQV.QVALCSYS SELECT\n"
               "    printf('QV:S%04d:BNCH', n / " + perAgent + "), '" + kOriginNode + "',\n"
-              "    printf('%016d', 1261208093000000 + n), printf('V%03d', (n % " + identities + ") % 1000),\n"
+              "    printf('%016d', 1261208093000000 + n), printf('V%03d', " + identity + " % 1000),\n"
               "    printf('%04d', n / " + perAgent + "), printf('SYS%05d', n / " + perAgent + "),\n"
-              "    printf('D%07d', (n % " + identities + ") / 1000),\n"
+              "    printf('D%07d', " + identity + " / 1000),\n"
               "    n % 97, 8192, n % 8192, 1024, n % 1024, 16384, n % 23 - 3, 700\n"
               "FROM r;\n";
     // The routed statement selects one agent's rows: without an index every

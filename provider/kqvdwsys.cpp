@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "build_stamp.h"
 #include "platform/dsrequest.h"
@@ -349,20 +350,36 @@ void buildNodeStatement(char* buffer, const RealNodeElement* node) {
     statement.append(";");
 }
 
-// Copies the fetched row's columns into their fields, each cut to its
-// field; a negative length leaves the field as it is.
-void copyFetchedRow(const SQLDA* sqlda, DWSysRecord* record) {
-    auto* bytes = reinterpret_cast<char*>(record);
-    const int columns = sqlda->columnCount < kRecordColumns ? sqlda->columnCount : kRecordColumns;
-    for (int k = 0; k < columns; ++k) {
-        const SQLVAR* column = sqldaColumn(sqlda, k);
-        if (column->dataLength <= 0 || column->dataAddress == nullptr) continue;
-        const auto length = static_cast<size_t>(column->dataLength);
-        const size_t width = kColumnFields[k].width;
-        std::memcpy(bytes + kColumnFields[k].offset, column->dataAddress,
-                    length < width ? length : width);
+// Copies column k of the fetched row into its field, cut to the field; a
+// negative length leaves the field as it is. A column as wide as its field,
+// the usual case, is a copy of constant size, which needs no call.
+template <int k>
+void copyColumn(const SQLDA* sqlda, char* bytes) {
+    constexpr size_t width = kColumnFields[k].width;
+    const SQLVAR* column = sqldaColumn(sqlda, k);
+    if (column->dataLength <= 0 || column->dataAddress == nullptr) return;
+    const auto length = static_cast<size_t>(column->dataLength);
+    if (length >= width) {
+        std::memcpy(bytes + kColumnFields[k].offset, column->dataAddress, width);
+    } else {
+        std::memcpy(bytes + kColumnFields[k].offset, column->dataAddress, length);
     }
 }
+
+template <int... k>
+void copyColumns(const SQLDA* sqlda, char* bytes, int columns, std::integer_sequence<int, k...>) {
+    ((k < columns ? copyColumn<k>(sqlda, bytes) : void()), ...);
+}
+
+// Copies the fetched row's columns into their fields, as many as the row has.
+void copyFetchedRow(const SQLDA* sqlda, DWSysRecord* record) {
+    copyColumns(sqlda, reinterpret_cast<char*>(record), sqlda->columnCount,
+                std::make_integer_sequence<int, kRecordColumns>());
+}
+
+// Defined with the summarisation. Inlined where it is called: the compiler
+// counts a prefetch as no effect and drops a call that has no other.
+[[gnu::always_inline]] inline void prefetchSlot(const DWSysIdentityIndex& index, const DWSysRecord& row);
 
 // Without a filter a row is reported under its varnex's status panel.
 void setDerivedOriginNode(DWSysRecord* record) {
@@ -430,21 +447,27 @@ extern "C" int32_t collectQVStatusdata(DWSYWORK* work, QVDWSYAPI* api) {
                 result = 0;
                 KQV_TRACE(kTraceError, "Unable to open request for input %d\n", status);
             } else {
+                const bool traceRows = kqvTrace.on(kTraceDetail);
                 while (kqvsqlf(&request) == 0) {
                     DWSysRecord* row = &work->rowBuffer;
                     const SQLDA* sqlda = request.outputSqlda;
                     copyFetchedRow(sqlda, row);
+                    prefetchSlot(work->index, *row);
                     char field[33];
                     if (work->originnodeSet != 0) {
                         std::memcpy(row->ORIGINNODE, work->originnodeFilter, sizeof row->ORIGINNODE);
-                        kqv::terminatedCopy(field, row->ORIGINNODE, sizeof row->ORIGINNODE);
-                        KQV_TRACE(kTraceDetail, "Origin Node (vok1) %s", field);
+                        if (traceRows) {
+                            kqv::terminatedCopy(field, row->ORIGINNODE, sizeof row->ORIGINNODE);
+                            KQV_TRACE(kTraceDetail, "Origin Node (vok1) %s", field);
+                        }
                     } else {
                         setDerivedOriginNode(row);
-                        kqv::terminatedCopy(field, row->VARNNAME, sizeof row->VARNNAME);
-                        KQV_TRACE(kTraceDetail, "Varn Name   (vok2) %s", field);
-                        kqv::terminatedCopy(field, row->ORIGINNODE, sizeof row->ORIGINNODE);
-                        KQV_TRACE(kTraceDetail, "Origin Node (vok2) %s", field);
+                        if (traceRows) {
+                            kqv::terminatedCopy(field, row->VARNNAME, sizeof row->VARNNAME);
+                            KQV_TRACE(kTraceDetail, "Varn Name   (vok2) %s", field);
+                            kqv::terminatedCopy(field, row->ORIGINNODE, sizeof row->ORIGINNODE);
+                            KQV_TRACE(kTraceDetail, "Origin Node (vok2) %s", field);
+                        }
                     }
                     if (sqlda->columnCount == kRecordColumns) {
                         summarizeQVStatusData(work, row);
@@ -499,7 +522,24 @@ const DWSysRecord& rowOf(const RSLTlink* element) {
     return reinterpret_cast<const DWSysResultElement*>(element)->row;
 }
 
-uint32_t identityHash(const DWSysRecord& row) {
+// The slots' tags follow their element pointers in the same block. A probe
+// reads the tags, one byte a slot, and touches an element only where the tag
+// matches: most slots of a probe cost no read of an element at all.
+uint8_t* tagsOf(const DWSysIdentityIndex& index) {
+    return reinterpret_cast<uint8_t*>(index.slots + index.capacity);
+}
+
+size_t indexBytes(int32_t capacity) {
+    return static_cast<size_t>(capacity) * (sizeof(RSLTlink*) + 1);
+}
+
+// Where a probe for an identity starts, and the tag its slot carries.
+struct Probe {
+    uint32_t start;
+    uint8_t tag;
+};
+
+Probe probeFor(const DWSysIdentityIndex& index, const DWSysRecord& row) {
     uint64_t dwName;
     uint64_t varnex;
     std::memcpy(&dwName, row.DW_NAME, sizeof dwName);
@@ -510,16 +550,36 @@ uint32_t identityHash(const DWSysRecord& row) {
     x ^= x >> 27;
     x *= 0x94D049BB133111EBull;
     x ^= x >> 31;
-    return static_cast<uint32_t>(x);
+    // The tag comes from the bits that pick no slot; 0 marks a free slot.
+    const auto tag = static_cast<uint8_t>(x >> 56);
+    return {static_cast<uint32_t>(x) & (static_cast<uint32_t>(index.capacity) - 1), tag == 0 ? uint8_t{1} : tag};
 }
 
-// The slot that holds the row's identity, or the free slot where it goes.
-RSLTlink** findSlot(const DWSysIdentityIndex& index, const DWSysRecord& row) {
+// The outcome of looking an identity up: its element, or, with an index, the
+// free slot where a new element of that identity goes.
+struct Lookup {
+    RSLTlink* element;
+    uint32_t freeSlot;
+    uint8_t tag;
+};
+
+Lookup findInIndex(const DWSysIdentityIndex& index, const DWSysRecord& row) {
+    const Probe probe = probeFor(index, row);
+    const uint8_t* tags = tagsOf(index);
     const uint32_t mask = static_cast<uint32_t>(index.capacity) - 1;
-    for (uint32_t i = identityHash(row) & mask;; i = (i + 1) & mask) {
-        RSLTlink** slot = &index.slots[i];
-        if (*slot == nullptr || sameIdentity(rowOf(*slot), row)) return slot;
+    for (uint32_t i = probe.start;; i = (i + 1) & mask) {
+        if (tags[i] == 0) return {nullptr, i, probe.tag};
+        if (tags[i] == probe.tag && sameIdentity(rowOf(index.slots[i]), row)) return {index.slots[i], i, probe.tag};
     }
+}
+
+// Asks the cache for the slot the row's probe starts at, so that the lines
+// are on their way while the row is made ready for the merge.
+inline void prefetchSlot(const DWSysIdentityIndex& index, const DWSysRecord& row) {
+    if (index.slots == nullptr) return;
+    const Probe probe = probeFor(index, row);
+    __builtin_prefetch(tagsOf(index) + probe.start);
+    __builtin_prefetch(index.slots + probe.start);
 }
 
 void dropIndex(DWSysIdentityIndex& index) {
@@ -528,23 +588,22 @@ void dropIndex(DWSysIdentityIndex& index) {
     index.capacity = 0;
 }
 
-// Builds the index anew over every element of the list, with room for twice
-// as many. When its memory cannot be had the merge goes on with the linear
-// walk, silently, and tries again once the table has doubled.
+// Builds the index anew over every element of the list, with at least twice
+// as many slots. When its memory cannot be had the merge goes on with the
+// linear walk, silently, and tries again once the table has doubled.
 void rebuildIndex(DWSYWORK* work) {
     DWSysIdentityIndex& index = work->index;
     dropIndex(index);
-    // Beyond this the slot array's size in bytes would not fit 32 bits (the
-    // capacity is below 8 slots per identity).
-    constexpr int32_t kMostIdentities = INT32_MAX / static_cast<int32_t>(sizeof(RSLTlink*)) / 8;
+    // Beyond this the block's size in bytes would not fit 32 bits (the
+    // capacity is below 4 slots per identity).
+    constexpr int32_t kMostIdentities = INT32_MAX / static_cast<int32_t>(sizeof(RSLTlink*) + 1) / 4;
     int32_t capacity = 16;
     if (index.identities <= kMostIdentities) {
-        while (capacity < 4 * index.identities) capacity *= 2;
+        while (capacity < 2 * index.identities) capacity *= 2;
     }
     auto* slots = index.identities > kMostIdentities
                       ? nullptr
-                      : static_cast<RSLTlink**>(
-                            KQV_ALLOCATE(static_cast<size_t>(capacity) * sizeof(RSLTlink*)));
+                      : static_cast<RSLTlink**>(KQV_ALLOCATE(indexBytes(capacity)));
     if (slots == nullptr) {
         index.retryAt = 2 * index.identities;
         return;
@@ -552,26 +611,48 @@ void rebuildIndex(DWSYWORK* work) {
     index.slots = slots;
     index.capacity = capacity;
     index.retryAt = 0;
-    std::memset(index.slots, 0, static_cast<size_t>(capacity) * sizeof(RSLTlink*));
-    for (RSLTlink* link = kqv::nextInList(work->resultList, nullptr); link != nullptr;
-         link = kqv::nextInList(work->resultList, link)) {
-        *findSlot(index, rowOf(link)) = link;
-    }
+    uint8_t* tags = tagsOf(index);
+    std::memset(tags, 0, static_cast<size_t>(capacity));
+    // Every element of the results table is in its list, each of another
+    // identity: each goes to the first free slot. They are taken in batches
+    // whose slots are asked for first, so that the cache misses overlap.
+    const uint32_t mask = static_cast<uint32_t>(capacity) - 1;
+    constexpr int kBatch = 16;
+    RSLTlink* batch[kBatch];
+    Probe probes[kBatch];
+    int count = 0;
+    const auto place = [&] {
+        for (int n = 0; n < count; ++n) {
+            uint32_t i = probes[n].start;
+            while (tags[i] != 0) i = (i + 1) & mask;
+            tags[i] = probes[n].tag;
+            index.slots[i] = batch[n];
+        }
+        count = 0;
+    };
+    kqv::forEachElement(work->resultTable, [&](RSLTlink* element) {
+        batch[count] = element;
+        probes[count] = probeFor(index, rowOf(element));
+        __builtin_prefetch(tags + probes[count].start, 1);
+        __builtin_prefetch(index.slots + probes[count].start, 1);
+        if (++count == kBatch) place();
+    });
+    place();
 }
 
-// The element with the record's identity, or null.
-RSLTlink* findIdentity(DWSYWORK* work, const DWSysRecord& record) {
-    if (work->index.slots != nullptr) return *findSlot(work->index, record);
+// The element with the record's identity, or null and where it would go.
+Lookup findIdentity(DWSYWORK* work, const DWSysRecord& record) {
+    if (work->index.slots != nullptr) return findInIndex(work->index, record);
     for (RSLTlink* link = kqv::nextInList(work->resultList, nullptr); link != nullptr;
          link = kqv::nextInList(work->resultList, link)) {
-        if (sameIdentity(rowOf(link), record)) return link;
+        if (sameIdentity(rowOf(link), record)) return {link, 0, 0};
     }
-    return nullptr;
+    return {nullptr, 0, 0};
 }
 
-// Records a new element of the results table in the index, building or
-// growing the index as the table grows.
-void indexNewElement(DWSYWORK* work, RSLTlink* element) {
+// Records a new element of the results table in the index, in the free slot
+// its lookup found, building or growing the index as the table grows.
+void indexNewElement(DWSYWORK* work, RSLTlink* element, const Lookup& lookup) {
     DWSysIdentityIndex& index = work->index;
     index.identities += 1;
     if (index.slots == nullptr) {
@@ -580,11 +661,13 @@ void indexNewElement(DWSYWORK* work, RSLTlink* element) {
         }
         return;
     }
-    if (2 * index.identities > index.capacity) {
+    // Up to three quarters full: beyond, the probes grow long.
+    if (4 * static_cast<int64_t>(index.identities) > 3 * static_cast<int64_t>(index.capacity)) {
         rebuildIndex(work);
         return;
     }
-    *findSlot(index, rowOf(element)) = element;
+    tagsOf(index)[lookup.freeSlot] = lookup.tag;
+    index.slots[lookup.freeSlot] = element;
 }
 
 }  // namespace
@@ -600,7 +683,8 @@ extern "C" void summarizeQVStatusData(DWSYWORK* work, const DWSysRecord* record)
     KQV_TRACE(kTraceDetail, "STATUS:     \t\t\t%d\n", record->STATUS);
 #endif
 
-    if (RSLTlink* match = findIdentity(work, *record); match != nullptr) {
+    const Lookup lookup = findIdentity(work, *record);
+    if (RSLTlink* match = lookup.element; match != nullptr) {
         KQV_TRACE(kTraceState, "Duplicate DW Systems record found.\n");
 #if KQV_KEEP_HIGHEST_STATUS
         auto* element = reinterpret_cast<DWSysResultElement*>(match);
@@ -617,7 +701,7 @@ extern "C" void summarizeQVStatusData(DWSYWORK* work, const DWSysRecord* record)
     auto* element = static_cast<DWSysResultElement*>(slot);
     std::memcpy(&element->row, record, sizeof element->row);
     kqv::linkAtFront(work->resultList, reinterpret_cast<RSLTlink*>(element));
-    indexNewElement(work, reinterpret_cast<RSLTlink*>(element));
+    indexNewElement(work, reinterpret_cast<RSLTlink*>(element), lookup);
     KQV_TRACE(kTraceState, "Added new entry to results table.\n");
     KQV_RETURN_VOID();
 }

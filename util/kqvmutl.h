@@ -110,6 +110,30 @@ inline void linkAtFront(RSLTlist* list, RSLTlink* element) {
     list->First = element;
 }
 
+// Calls `visit` with every element that `table` has handed out, in the order
+// it handed them out: block by block, reading memory in order, where a walk
+// of a list follows one link after another wherever they lead.
+template <typename Visit>
+void forEachElement(const RSLTanchor* table, Visit visit) {
+    const auto chained = [](void* block) { return block == nullptr ? nullptr : *static_cast<void**>(block); };
+    // The block after next is on its way to the cache while this one is
+    // visited (the next one was asked for a block earlier).
+    void* ahead = chained(table->FirstBlock);
+    for (void* block = table->FirstBlock; block != nullptr; block = *static_cast<void**>(block)) {
+        if ((ahead = chained(ahead)) != nullptr) {
+            for (int32_t offset = 0; offset < table->BlockSize; offset += 64) {
+                __builtin_prefetch(static_cast<char*>(ahead) + offset);
+            }
+        }
+        const int32_t used =
+            block == table->LastBlock ? table->PrimarySize - table->FreeElements : table->PrimarySize;
+        char* element = static_cast<char*>(block) + sizeof(void*);
+        for (int32_t k = 0; k < used; ++k, element += table->ElementSize) {
+            visit(reinterpret_cast<RSLTlink*>(element));
+        }
+    }
+}
+
 // The element after `cursor` (or the first one when there is no cursor yet);
 // null when the walk has reached the list's end.
 inline RSLTlink* nextInList(RSLTlist* list, RSLTlink* cursor) {

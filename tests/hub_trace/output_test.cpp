@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -40,8 +41,11 @@ class HubTraceOutput : public TraceFacilityTest {
     HandMadeFunction sqlf_{"kqvmsql.cpp", "kqvsqlf"};
 
   private:
+    // Unique to this run: the same test of another build running at the same
+    // time must not write into this one's file.
     std::filesystem::path path_ = std::filesystem::temp_directory_path() /
-                                  ("hub_trace_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".log");
+                                  ("hub_trace_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                                   "_" + std::to_string(std::random_device{}()) + ".log");
 };
 
 // Each stream line: time to the millisecond, thread, place, then the text.

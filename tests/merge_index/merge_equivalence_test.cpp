@@ -4,6 +4,8 @@
 // every unit, byte for byte but for the addresses of the provider's heap.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,45 @@ INSTANTIATE_TEST_SUITE_P(
                       RowMix{"JustTheDefaultThreshold", 5, 400, 64, false},
                       RowMix{"OnePastTheDefaultThreshold", 6, 400, 65, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Tables large enough for the index to grow many times, the identities
+// arriving in order, in reverse, in runs each below the one before (as
+// agents' rows arrive when each reports a range), and at random: every
+// arrival order the index must merge as the model does.
+class DeepIndexTest : public kqvtest::HubFixture {};
+
+TEST_F(DeepIndexTest, EveryArrivalOrderMergesAsTheModel) {
+    constexpr int kIdentities = 40000;
+    const auto identity = [](int n) {
+        DWSysRecord record{};
+        char name[32];
+        std::snprintf(name, sizeof name, "D%07d V%03d    ", n / 1000, n % 1000);
+        std::memcpy(record.DW_NAME, name, sizeof record.DW_NAME);
+        std::memcpy(record.VARNNAME, name + 9, sizeof record.VARNNAME);
+        record.STATUS = n % 7;
+        return record;
+    };
+    struct Order {
+        const char* name;
+        int (*nth)(int);  // the identity of the nth row
+    };
+    const Order orders[] = {
+        {"ascending", [](int n) { return n % kIdentities; }},
+        {"descending", [](int n) { return kIdentities - 1 - n % kIdentities; }},
+        {"runs from the top down", [](int n) { return (9 - n / 4000 % 10) * 4000 + n % 4000; }},
+        {"random", [](int n) { return static_cast<int>((n * 2654435761u) % kIdentities); }},
+    };
+    traceAll(kTraceError);
+    for (const Order& order : orders) {
+        SCOPED_TRACE(order.name);
+        std::vector<DWSysRecord> rows;
+        for (int n = 0; n < 2 * kIdentities; ++n) rows.push_back(identity(order.nth(n)));
+        MergeArea area;
+        area.merge(rows);
+        EXPECT_NE(area.work().index.slots, nullptr);
+        EXPECT_SAME_SEQUENCE(expectedMerge(rows), area.rows(), "rows");
+    }
+}
 
 // Whole queries through the request entries: three agents report
 // overlapping rows of more identities than the default threshold. Every
