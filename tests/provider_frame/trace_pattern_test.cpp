@@ -16,7 +16,6 @@
 #include "provider/generated/jwbld00.h"
 #include "hub/registry.h"
 #include "provider/kqvdwsys.h"
-#include "registration_checks.h"
 #include "sql/kqvmsql.h"
 #include "util/kqvmutl.h"
 
