@@ -493,19 +493,5 @@ TEST_F(SqlLayerTest, FailureLinesNeedTheErrorClass) {
     EXPECT_THAT(sqlLines(), ElementsAre(kCreatingPath, kCreatingPath, "Create Request successful\n", kOpening));
 }
 
-TEST_F(SqlLayerTest, EveryOperationTracesEntryAndExitWithItsResult) {
-    traceAll(kTraceFlow);
-    runWhole(request_);
-    EXPECT_EQ(kqvsqld(&request_), 64);
-    EXPECT_THAT(sqlLines(), IsEmpty());
-    for (const char* function : {"kqvsqlp", "kqvsqli", "kqvsqlc"}) {
-        EXPECT_THAT(recordTexts(capture(), "kqvmsql", function), ElementsAre("Entry", "Exit, status=0")) << function;
-    }
-    EXPECT_THAT(recordTexts(capture(), "kqvmsql", "kqvsqlf"),
-                ElementsAre("Entry", "Exit, status=0", "Entry", "Exit, status=0", "Entry", "Exit, status=100"));
-    EXPECT_THAT(recordTexts(capture(), "kqvmsql", "kqvsqld"),
-                ElementsAre("Entry", "Exit, status=0", "Entry", "Exit, status=64"));
-}
-
 }  // namespace
 }  // namespace disctest
