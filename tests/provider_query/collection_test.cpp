@@ -221,6 +221,28 @@ TEST_F(CollectionTest, AnEmptyRealNodeListQueriesNothingAndSucceeds) {
     EXPECT_EQ(lastExitValue("kqvdwsys", "collectQVStatusdata"), 1);
 }
 
+// Request processing keeps a real node once per origin node that lists it,
+// even of the same varnex: each origin node's rows are asked for.
+TEST_F(CollectionTest, AnAgentBehindTwoOriginNodesIsQueriedForEach) {
+    constexpr std::string_view kOther = "ZAVRIN:PLX1.SYSB:vRK";
+    ScenarioBuilder hub;
+    hub.originNode(kOrigin).originNode(kOther).realNode("QV:BOTH", kOrigin).realNode("QV:BOTH", kOther).agent("QV:BOTH");
+    for (const auto& [origin, dw] : {std::pair{kOrigin, "DWA"}, std::pair{kOther, "DWB"}}) {
+        kqvtest::StatusRow row;
+        row.agent = "QV:BOTH";
+        row.originNode = origin;
+        row.dwName = dw;
+        row.varnex = "PLX1";
+        hub.row(row);
+    }
+    useScenario(hub.script());
+    DrivenRequest query;
+    ASSERT_EQ(query.start(), 0);
+    EXPECT_THAT(query.drain(), ElementsAre(0, 0, kNoMoreRows));
+    EXPECT_THAT(queriedAgents(), ElementsAre("QV:BOTH", "QV:BOTH"));
+    EXPECT_THAT(dwNames(query.rows()), ::testing::UnorderedElementsAre("DWA", "DWB"));
+}
+
 TEST_F(CollectionTest, ALaterCollectionStartsAgainAtTheFirstNode) {
     useScenario(ScenarioBuilder().agent("RNODE1").agent("RNODE2").script());
     RealNodeList nodes;
