@@ -95,7 +95,13 @@ int main(int argc, char** argv) {
     app.add_flag("-V,--version", version, "Print the provider's version entry and build information");
     app.add_flag("--print-default-scenario", printScenario, "Print the embedded default scenario and exit");
 
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        // The parser's own codes would tell a bad option from a bad value;
+        // the host promises one status for all bad input.
+        return app.exit(error) == 0 ? host::kExitOk : host::kExitBadInput;
+    }
 
     if (printScenario) {
         std::cout << hub::ds::defaultScenarioScript();

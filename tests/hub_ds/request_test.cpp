@@ -120,37 +120,6 @@ TEST_F(RequestTest, PutItemTwoKeepsACopyOfEveryRowAndWhereItWas) {
     EXPECT_TRUE(request.rows().empty());
 }
 
-struct BadItemCase {
-    const char* name;
-    bool put;
-    int32_t item;
-    bool nullOut;
-    int32_t status;
-    const char* logFragment;
-};
-
-class BadItemTest : public RequestTest, public ::testing::WithParamInterface<BadItemCase> {};
-
-TEST_P(BadItemTest, IsRefusedWithALogLine) {
-    const BadItemCase& c = GetParam();
-    Request request("KQVDWSYS");
-    void* out = nullptr;
-    const int32_t status = c.put ? op::putItem(request.handle(), c.item, nullptr)
-                                 : op::getItem(request.handle(), c.item, c.nullOut ? nullptr : &out);
-    EXPECT_EQ(status, c.status);
-    EXPECT_TRUE(logged({c.put ? "PutItem" : "GetItem", c.logFragment}));
-    EXPECT_TRUE(request.rows().empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, BadItemTest,
-    ::testing::Values(BadItemCase{"UnknownGetItem", false, 99, false, st::kUnknownItem, "unknown item code 99"},
-                      BadItemCase{"UnknownPutItem", true, 7, false, st::kUnknownItem, "unknown item code 7"},
-                      BadItemCase{"GetItemWithoutPlace", false, ::ds::kItemParameterList, true, st::kBadArgument,
-                                  "null"},
-                      BadItemCase{"NullRow", true, ::ds::kItemRow, false, st::kBadArgument, "address is null"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 TEST_F(RequestTest, ViewStorageIsFreshGarbageOwnedByTheRequest) {
     Request request("KQVDWSYS");
     void* first = nullptr;
@@ -167,16 +136,6 @@ TEST_F(RequestTest, ViewStorageIsFreshGarbageOwnedByTheRequest) {
     EXPECT_EQ(blocks[0].address, first);
     EXPECT_EQ(blocks[0].size, 248u);
     EXPECT_EQ(blocks[1].size, 16u);
-}
-
-TEST_F(RequestTest, ViewStorageRefusesSizesItCannotGive) {
-    Request request("KQVDWSYS");
-    void* out = nullptr;
-    EXPECT_EQ(op::getViewStorage(request.viewStorageHandle(), 0, &out), st::kBadArgument);
-    EXPECT_EQ(op::getViewStorage(request.viewStorageHandle(), -8, &out), st::kBadArgument);
-    EXPECT_EQ(op::getViewStorage(request.viewStorageHandle(), 8, nullptr), st::kBadArgument);
-    EXPECT_TRUE(logged({"GetViewStorage on view storage #", "-8 bytes"}));
-    EXPECT_TRUE(request.viewStorage().empty());
 }
 
 TEST_F(RequestTest, TheRequestOwnsItsObjectsAndAMoveKeepsThem) {
@@ -196,15 +155,6 @@ TEST_F(RequestTest, TheRequestOwnsItsObjectsAndAMoveKeepsThem) {
         EXPECT_STREQ(parameterList(moved)->tableName, "OTHER");
     }
     EXPECT_EQ(hub::ds::liveObjects(), 0u);
-}
-
-TEST_F(RequestTest, OperationsOfTheWrongObjectAreRefused) {
-    Request request("KQVDWSYS");
-    void* out = nullptr;
-    EXPECT_EQ(op::getViewStorage(request.handle(), 8, &out), st::kUnsupported);
-    EXPECT_EQ(op::getItem(request.viewStorageHandle(), ::ds::kItemParameterList, &out), st::kUnsupported);
-    EXPECT_EQ(op::drop(request.handle()), st::kUnsupported);
-    EXPECT_TRUE(logged({"slot 5 of the common operations table", "request #"}));
 }
 
 }  // namespace

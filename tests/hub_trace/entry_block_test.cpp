@@ -1,5 +1,7 @@
-// The C entries as traced code uses them: flags cached in entry blocks,
-// refreshed only after a settings change, and entry and exit events.
+// The C entries as traced code uses them: flags stored in entry blocks, the
+// sync word, the units the facility knows, and the records of entry and exit
+// events. Which events a provider's function sends, and when its block syncs
+// again, is the provider's trace pattern test's.
 #include <gmock/gmock.h>
 
 #include <string>
@@ -22,7 +24,6 @@ using hub::trace::Record;
 using hub::trace::setClasses;
 using hub::trace::syncCalls;
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 int demoBeginLine = 0;
 int demoExitLine = 0;
@@ -76,27 +77,6 @@ TEST_F(HubTraceEntryBlock, UnitIsFileNameUpToFirstDot) {
     }
 }
 
-TEST_F(HubTraceEntryBlock, BlockRefreshesOnlyAfterSettingsChange) {
-    Capture capture;
-    demoStatus(1);
-    demoStatus(2);
-    demoStatus(3);
-    EXPECT_EQ(syncCalls("kqvdemo", "demoStatus"), 1u);
-    EXPECT_THAT(capture.records(), IsEmpty());
-
-    // Any change refreshes every unit, even one the rule does not name.
-    setClasses("otherunit", "", kTraceAll);
-    demoStatus(4);
-    demoStatus(5);
-    EXPECT_EQ(syncCalls("kqvdemo", "demoStatus"), 2u);
-
-    setClasses("kqvdemo", "demoStatus", kTraceDetail);
-    demoStatus(6);
-    demoStatus(7);
-    EXPECT_EQ(syncCalls("kqvdemo", "demoStatus"), 3u);
-    EXPECT_THAT(capture.lines("kqvdemo", "demoStatus"), ElementsAre("value is 6", "value is 7"));
-}
-
 TEST_F(HubTraceEntryBlock, SyncWordSkipsZeroWhenItWraps) {
     HandMadeFunction function("kqvwrap.cpp", "f");
     function.sync = -1;
@@ -137,7 +117,7 @@ TEST_F(HubTraceEntryBlock, ForgottenUnitIsNoLongerBumpedNorKnown) {
     for (const auto& unit : hub::trace::knownUnits()) EXPECT_NE(unit.name, "kqvgone");
 }
 
-TEST_F(HubTraceEntryBlock, FlowClassSendsEntryAndExitWithValue) {
+TEST_F(HubTraceEntryBlock, EventsNameTheirLineAndTheExitValue) {
     setClasses("kqvdemo", "", kTraceFlow);
     Capture capture;
     demoStatus(-5);
@@ -149,16 +129,6 @@ TEST_F(HubTraceEntryBlock, FlowClassSendsEntryAndExitWithValue) {
     EXPECT_EQ(records[1], (Record{"kqvdemo", "demoStatus", demoExitLine, Kind::Exit, -5, "Exit, status=-5"}));
     EXPECT_EQ(records[2].kind, Kind::Entry);
     EXPECT_EQ(records[3], (Record{"kqvdemo", "demoVoid", records[3].line, Kind::ExitVoid, 0, "Exit"}));
-}
-
-TEST_F(HubTraceEntryBlock, WithoutFlowClassNoEventsAreSent) {
-    setClasses("kqvdemo", "", kTraceAll & ~kTraceFlow);
-    Capture capture;
-    demoStatus(9);
-    demoVoid();
-    const auto records = capture.records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].kind, Kind::Line);
 }
 
 TEST_F(HubTraceEntryBlock, MalformedBlocksDoNotCrash) {

@@ -136,8 +136,9 @@ TEST_F(IndexHeapQueryTest, AFailedIndexAllocationInAQueryLosesNoRow) {
     {
         kqvtest::HeapSeam heap;
         AllocationRecorder recorder;
-        DrivenQuery request;
-        ASSERT_TRUE(request.pass() == expected_);
+        kqvtest::DrivenRequest request;
+        ASSERT_EQ(request.start(), 0);
+        ASSERT_TRUE(passBytes(request) == expected_);
         sizes = recorder.sizes();
     }
     const std::vector<uint64_t> failing = numbersOf(classify(sizes), Allocation::IndexSlots);
@@ -148,8 +149,9 @@ TEST_F(IndexHeapQueryTest, AFailedIndexAllocationInAQueryLosesNoRow) {
         kqvtest::HeapSeam heap;
         heap.failAllocation(number);
         {
-            DrivenQuery request;
-            EXPECT_SAME_SEQUENCE(expected_, request.pass(), "rows");
+            kqvtest::DrivenRequest request;
+            ASSERT_EQ(request.start(), 0);
+            EXPECT_SAME_SEQUENCE(expected_, passBytes(request), "rows");
             EXPECT_EQ(request.terminate(), 0);
         }
         EXPECT_EQ(heap.failedAllocations(), 1u);
@@ -163,13 +165,14 @@ TEST_F(IndexHeapQueryTest, TerminationAndEveryNewPassFreeTheIndex) {
         const IndexThreshold scope(threshold);
         kqvtest::HeapSeam heap;
         {
-            DrivenQuery request;
-            EXPECT_SAME_SEQUENCE(expected_, request.pass(), "rows of pass 1");
+            kqvtest::DrivenRequest request;
+            ASSERT_EQ(request.start(), 0);
+            EXPECT_SAME_SEQUENCE(expected_, passBytes(request), "rows of pass 1");
             ASSERT_NE(request.work().index.slots, nullptr);
             const std::size_t blocks = heap.outstanding();
             const std::size_t bytes = heap.outstandingBytes();
             for (int pass = 2; pass <= 4; ++pass) {
-                EXPECT_SAME_SEQUENCE(expected_, request.pass(), "rows of pass " << pass);
+                EXPECT_SAME_SEQUENCE(expected_, passBytes(request), "rows of pass " << pass);
                 EXPECT_EQ(heap.outstanding(), blocks) << "pass " << pass;
                 EXPECT_EQ(heap.outstandingBytes(), bytes) << "pass " << pass;
             }
@@ -183,7 +186,8 @@ TEST_F(IndexHeapQueryTest, TerminationAndEveryNewPassFreeTheIndex) {
 
         // Ended in the middle of handing back the rows.
         {
-            DrivenQuery request;
+            kqvtest::DrivenRequest request;
+            ASSERT_EQ(request.start(), 0);
             for (int call = 0; call < 3; ++call) EXPECT_EQ(request.process(), 0);
             EXPECT_EQ(request.terminate(), 0);
         }

@@ -131,8 +131,9 @@ TEST_F(WholeQueryEquivalenceTest, IndexedQueriesHandBackTheLinearWalksRowsAndTra
         capture().clear();
         Outcome outcome;
         {
-            DrivenQuery request;
-            outcome.rows = request.pass();
+            kqvtest::DrivenRequest request;
+            EXPECT_EQ(request.start(), 0);
+            outcome.rows = passBytes(request);
             outcome.indexed = request.work().index.slots != nullptr;
             EXPECT_EQ(request.terminate(), 0);
         }

@@ -204,35 +204,10 @@ std::vector<DWSysRecord> arrivalOrder(const std::vector<std::vector<DWSysRecord>
 
 // ---------------------------------------------------------------------------
 
-DrivenQuery::DrivenQuery() : request_("KQVDWSYS") {
-    if (qvdwsysr(request_.handle()) != 0) throw std::runtime_error("request start failed");
-}
-
-DrivenQuery::~DrivenQuery() {
-    if (!ended_) qvdwsyts(request_.handle());
-}
-
-std::vector<std::string> DrivenQuery::pass() {
-    request_.clearRows();
-    int32_t status = 0;
-    for (int call = 0; call < 100000 && status == 0; ++call) status = qvdwsypr(request_.handle());
-    EXPECT_EQ(status, 62) << "the pass does not end with 62";
+std::vector<std::string> passBytes(kqvtest::DrivenRequest& request) {
     std::vector<std::string> rows;
-    for (const auto& row : request_.rows()) rows.push_back(bytesOf(row.as<DWSysRecord>()));
+    for (const DWSysRecord& row : request.pass()) rows.push_back(bytesOf(row));
     return rows;
-}
-
-int32_t DrivenQuery::process() { return qvdwsypr(request_.handle()); }
-
-int32_t DrivenQuery::terminate() {
-    ended_ = true;
-    return qvdwsyts(request_.handle());
-}
-
-DWSYWORK& DrivenQuery::work() const {
-    auto* work = static_cast<DWSYWORK*>(request_.workArea());
-    if (work == nullptr) throw std::logic_error("the request has no work area");
-    return *work;
 }
 
 // ---------------------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include "hub/ds/request.h"
 #include "hub/trace.h"
 #include "provider/kqvdwsys.h"
+#include "driven_request.h"
 #include "work_area.h"
 
 #ifndef KQV_TEST_KEEPS_HIGHEST_STATUS
@@ -82,26 +83,9 @@ std::string hubScript(const std::vector<std::vector<DWSysRecord>>& agentRows);
 // ORIGINNODE as the collection sets it without a filter.
 std::vector<DWSysRecord> arrivalOrder(const std::vector<std::vector<DWSysRecord>>& agentRows);
 
-// One request on table KQVDWSYS driven through the entries of the linked
-// build, pass by pass.
-class DrivenQuery {
-  public:
-    DrivenQuery();  // starts the request
-    ~DrivenQuery();  // terminates it unless terminate() did
-    DrivenQuery(const DrivenQuery&) = delete;
-    DrivenQuery& operator=(const DrivenQuery&) = delete;
-
-    // Processing calls until one returns other than 0; the rows handed back.
-    // Fails the test unless the last status is 62.
-    std::vector<std::string> pass();
-    int32_t process();
-    int32_t terminate();
-    DWSYWORK& work() const;
-
-  private:
-    hub::ds::Request request_;
-    bool ended_ = false;
-};
+// The bytes of the rows of one pass of a started request (see
+// kqvtest::DrivenRequest::pass).
+std::vector<std::string> passBytes(kqvtest::DrivenRequest& request);
 
 // Sizes of the heap requests of the provider's result tables, in order,
 // passed on to the hooks installed before it (those of a HeapSeam, which

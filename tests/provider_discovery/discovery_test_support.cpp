@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
 #include <cstring>
 
 namespace disctest {
@@ -18,12 +16,6 @@ std::string padded(std::string_view text, std::size_t width, char fill) {
     std::string result(text);
     if (result.size() < width) result.append(width - result.size(), fill);
     return result;
-}
-
-std::string hexAddress(const void* address) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%8" PRIxPTR, reinterpret_cast<uintptr_t>(address));
-    return text;
 }
 
 DiscoveryBlock::DiscoveryBlock() {
@@ -109,13 +101,6 @@ std::vector<hub::ds::CallRecord> callsOf(const std::vector<hub::ds::CallRecord>&
         if (call.op == op) result.push_back(call);
     }
     return result;
-}
-
-std::vector<std::string> recordTexts(const hub::trace::Capture& capture, std::string_view unit,
-                                     std::string_view function) {
-    std::vector<std::string> texts;
-    for (const auto& record : capture.records(unit, function)) texts.push_back(record.text);
-    return texts;
 }
 
 std::string originScenario(const std::vector<std::string>& names) {

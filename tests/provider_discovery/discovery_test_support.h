@@ -38,9 +38,6 @@ std::string padded(std::string_view text, std::size_t width, char fill);
 inline std::string blanks(std::string_view text, std::size_t width) { return padded(text, width, ' '); }
 inline std::string nuls(std::string_view text, std::size_t width) { return padded(text, width, '\0'); }
 
-// An address as the provider's "%8x" traces print it.
-std::string hexAddress(const void* address);
-
 // The discovery block as request processing fills it, with both node tables.
 class DiscoveryBlock {
   public:
@@ -110,11 +107,6 @@ class CallLog {
 std::vector<std::string> ops(const std::vector<hub::ds::CallRecord>& calls);
 // The recorded calls of one operation.
 std::vector<hub::ds::CallRecord> callsOf(const std::vector<hub::ds::CallRecord>& calls, hub::ds::Op op);
-
-// Kinds and texts of one function's records, events included ("Entry",
-// "Exit, status=N"), for comparing whole traces.
-std::vector<std::string> recordTexts(const hub::trace::Capture& capture, std::string_view unit,
-                                     std::string_view function);
 
 // A scenario of the given online origin nodes (agent version "05") and no
 // node lists.

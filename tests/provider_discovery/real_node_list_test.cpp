@@ -1,5 +1,5 @@
 // buildNodeList on scenario data: the node-list statement, the varnex and
-// agent-version rules, order, duplicates, the cursor and every failing step.
+// agent-version rules, order, duplicates and the cursor.
 #include <gmock/gmock.h>
 
 #include <cstring>
@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "discovery_test_support.h"
-#include "hub/ds/status.h"
 
 namespace disctest {
 namespace {
@@ -18,7 +17,6 @@ using hub::ds::Op;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-namespace st = hub::ds::status;
 
 const std::string kO1 = "ZAVRIN:GRP1.SYSA:vRK";
 const std::string kO2 = "ZAVRIN:GRP1.SYSB:vRK";  // same varnex as kO1
@@ -208,6 +206,9 @@ INSTANTIATE_TEST_SUITE_P(
                       {"AGENT1"}},
         DuplicateCase{"OtherVarnexStoredAgain", {kO1, "GRP2:SYSB:BKT"}, {{"AGENT1", kO1}, {"AGENT1", "GRP2:SYSB:BKT"}},
                       0, {{"AGENT1", kO1}, {"AGENT1", "GRP2:SYSB:BKT"}}, {}},
+        DuplicateCase{"VarnexesDifferingInTheirLastCharacter", {"ZAVRIN:LONGVARA.SYSA:vRK", "ZAVRIN:LONGVARB.SYSB:vRK"},
+                      {{"AGENT1", "ZAVRIN:LONGVARA.SYSA:vRK"}, {"AGENT1", "ZAVRIN:LONGVARB.SYSB:vRK"}}, 0,
+                      {{"AGENT1", "ZAVRIN:LONGVARA.SYSA:vRK"}, {"AGENT1", "ZAVRIN:LONGVARB.SYSB:vRK"}}, {}},
         DuplicateCase{"BlankVarnexesAreEqual", {"GRP8:SYSA:XYZ", "GRP9:SYSB:XYZ"},
                       {{"AGENT1", "GRP8:SYSA:XYZ"}, {"AGENT1", "GRP9:SYSB:XYZ"}}, 0, {{"AGENT1", "GRP9:SYSB:XYZ"}},
                       {"AGENT1"}},
@@ -275,102 +276,6 @@ TEST_F(RealNodeListTest, TheCursorIsNullAfterwardsSoASecondCallStartsOver) {
     EXPECT_EQ(run(0), 1);
     EXPECT_EQ(block_->realNodes().size(), 4u) << "every node of the third pass is already listed";
     EXPECT_EQ(linesStartingWith("Duplicate").size(), 2u);
-}
-
-// --- Failing steps --------------------------------------------------------------------
-
-struct StepFailure {
-    const char* name;
-    Op failing;
-    int32_t status;
-    int32_t result;
-    std::vector<std::string> stored;  // walk order
-    std::string line;                 // the KQVUTL line, or empty
-    bool always;                      // written whatever the trace flags
-};
-
-class RealStepFailureTest : public RealNodeListTest, public ::testing::WithParamInterface<StepFailure> {};
-
-// kO1 is fetched first, so "GRP2:SYSB:BKT" is resolved first and meets the failure.
-TEST_P(RealStepFailureTest, WritesItsLineAndGoesOnWithTheNextOriginNode) {
-    const StepFailure& c = GetParam();
-    useScenario(kqvtest::ScenarioBuilder()
-                    .originNode(kO1)
-                    .originNode("GRP2:SYSB:BKT")
-                    .realNode("A1", kO1)
-                    .realNode("B1", "GRP2:SYSB:BKT")
-                    .script());
-    for (const int32_t classes : {int32_t{kTraceAll}, int32_t{kTraceAll & ~kTraceError}}) {
-        SCOPED_TRACE(classes);
-        hub::ds::reset();
-        renewBlock();
-        buildOrigins();
-        traceAll(classes);
-        hub::ds::failNthCall(c.failing, 1, c.status);
-        const CallLog log;
-        EXPECT_EQ(run(), c.result);
-        EXPECT_EQ(block_->realNames(), c.stored);
-        EXPECT_EQ(callsOf(log.calls(), Op::Sql1cpth).size(), 2u) << "both origin nodes are tried";
-
-        const bool written = !c.line.empty() && (c.always || classes == kTraceAll);
-        EXPECT_EQ(linesStartingWith("KQVUTL"), written ? std::vector<std::string>{c.line} : std::vector<std::string>{});
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Steps, RealStepFailureTest,
-    ::testing::Values(
-        StepFailure{"PathCreation", Op::Sql1cpth, st::kUnknownServer, 0, {"A1"},
-                    "KQVUTL04E UNABLE TO CREATE SELECT REQUEST PATH - STATUS=16", false},
-        StepFailure{"PlanCreation", Op::CreateAccessPlan, st::kBadStatement, 0, {"A1"},
-                    "KQVUTL04E UNABLE TO CREATE SELECT REQUEST PATH - STATUS=28", false},
-        StepFailure{"InputSqlda", Op::GetInputSQLDA, st::kBadArgument, 0, {"A1"},
-                    "KQVUTL04E UNABLE TO CREATE SELECT REQUEST PATH - STATUS=64", false},
-        StepFailure{"Open", Op::OpenRequest, st::kAgentUnreachable, 0, {"A1"},
-                    "KQVUTL02E UNABLE TO OPEN REQUEST - STATUS=64", false},
-        StepFailure{"OutputSqlda", Op::GetOutputSQLDA, st::kBadArgument, 0, {"A1"},
-                    "KQVUTL02E UNABLE TO OPEN REQUEST - STATUS=64", false},
-        StepFailure{"Close", Op::CloseRequest, st::kNotOpen, 0, {"A1", "B1"},
-                    "KQVUTL01E UNABLE TO CLOSE REQUEST - STATUS=64", false},
-        StepFailure{"DropOfRequest", Op::DropRequest, 9, 1, {"A1", "B1"},
-                    "KQVUTL03E UNABLE TO DROP REQUEST - STATUS=9", false},
-        StepFailure{"DropOfPlan", Op::DropPlan, 12, 1, {"A1", "B1"}, "KQVUTL03E UNABLE TO DROP REQUEST - STATUS=12",
-                    false},
-        StepFailure{"FirstFetchMeansNoRow", Op::Fetch, st::kFetchFailed, 1, {"A1"},
-                    "KQVUTL06E ERROR IN NODE LIST TABLE - NODE GRP2:SYSB:BKT NOT FOUND", true}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(RealNodeListTest, ARowWithoutAnElementIsLostAndLaterRowsStillTried) {
-    useScenario(kqvtest::ScenarioBuilder()
-                    .originNode(kO1)
-                    .realNode("AGENT1", kO1)
-                    .realNode("AGENT2", kO1)
-                    .realNode("AGENT3", kO1)
-                    .script());
-    buildOrigins();
-    traceAll(kTraceAll);
-    heap_.failAll();
-    EXPECT_EQ(run(), 1);
-    heap_.failAll(false);
-    EXPECT_THAT(linesStartingWith("KQVUTL"), ElementsAre("KQVUTL05E UNABLE TO OBTAIN REALNODE RESULT LIST",
-                                                         "KQVUTL05E UNABLE TO OBTAIN REALNODE RESULT LIST",
-                                                         "KQVUTL05E UNABLE TO OBTAIN REALNODE RESULT LIST"));
-    EXPECT_THAT(block_->realNames(), IsEmpty());
-
-    capture().clear();
-    heap_.failAllocation(1);
-    EXPECT_EQ(run(), 1);
-    heap_.failAllocation(0);
-    EXPECT_THAT(linesStartingWith("KQVUTL"), ElementsAre("KQVUTL05E UNABLE TO OBTAIN REALNODE RESULT LIST"));
-    EXPECT_THAT(block_->realNames(), ElementsAre("AGENT3", "AGENT2"));
-
-    renewBlock();  // a table whose block has no room left would not allocate
-    buildOrigins();
-    traceAll(kTraceAll & ~kTraceError);
-    heap_.failAll();
-    EXPECT_EQ(run(), 1);
-    heap_.failAll(false);
-    EXPECT_THAT(linesStartingWith("KQVUTL"), IsEmpty());
 }
 
 }  // namespace

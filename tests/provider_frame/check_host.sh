@@ -1,18 +1,22 @@
 #!/bin/sh
-# Checks how the host program reports the ways a run can go wrong, and an
-# empty result.
+# Checks how the host program reports the ways a run can go wrong, the
+# options that reach the provider or report on it, how values are written,
+# and an installed host run from another directory.
 #
-# usage: check_host.sh KQVHOST PROVIDER EMPTY_SCENARIO [EMULATOR...]
+# usage: check_host.sh KQVHOST PROVIDER EMPTY_SCENARIO DEFAULT_SCENARIO CMAKE BUILD_DIR [EMULATOR...]
 set -u
 
-if [ $# -lt 3 ]; then
-    echo "usage: $0 KQVHOST PROVIDER EMPTY_SCENARIO [EMULATOR...]" >&2
+if [ $# -lt 6 ]; then
+    echo "usage: $0 KQVHOST PROVIDER EMPTY_SCENARIO DEFAULT_SCENARIO CMAKE BUILD_DIR [EMULATOR...]" >&2
     exit 2
 fi
 host=$1
 provider=$2
 empty_scenario=$3
-shift 3
+default_scenario=$4
+cmake=$5
+build_dir=$6
+shift 6
 emulator="$*"
 
 scratch=$(mktemp -d) || exit 1
@@ -24,10 +28,10 @@ fail() {
     failures=$((failures + 1))
 }
 
-# Runs the host; leaves its exit status in $status, its output in $scratch.
+# Runs the host (or $program); leaves its exit status in $status, its output in $scratch.
 run() {
     # shellcheck disable=SC2086 # the emulator is a command line of its own
-    $emulator "$host" "$@" >"$scratch/out" 2>"$scratch/err"
+    $emulator "${program:-$host}" "$@" >"$scratch/out" 2>"$scratch/err"
     status=$?
 }
 
@@ -58,13 +62,6 @@ expect_in err "not found" "missing provider"
 run --provider "$provider" --scenario "$empty_scenario" --table OTHER
 expect_status 2 "unregistered table"
 expect_in err "did not register table OTHER" "unregistered table"
-
-# A hub without origin nodes: the query ends without a row.
-run --provider "$provider" --scenario "$empty_scenario"
-expect_status 0 "empty hub"
-[ "$(tail -n 1 "$scratch/out")" = "(0 rows)" ] || fail "empty hub: output does not end with '(0 rows)': $(cat "$scratch/out")"
-# The hub's own log goes to stderr too; the host itself must report nothing.
-! grep -q '^kqvhost:' "$scratch/err" || fail "empty hub: the host reported: $(cat "$scratch/err")"
 
 # Scenario files that cannot be used.
 printf 'THIS IS NOT SQL;\n' >"$scratch/bad.sql"
@@ -107,10 +104,70 @@ expect_status 0 "statements from files"
 expected=$(printf 'one\n1\ndws\n0\ntwo\ntwo\nthree\n3\nfour\n4')
 [ "$(cat "$scratch/out")" = "$expected" ] || fail "statements from files: output is: $(cat "$scratch/out")"
 
-# An option the host does not know.
+# Options the host does not know or cannot use: status 2.
 run --provider "$provider" --no-such-option
-[ "$status" -ne 0 ] || fail "unknown option: exit status 0"
+expect_status 2 "unknown option"
 expect_in err "--no-such-option" "unknown option"
+run --provider "$provider" --scenario "$empty_scenario" --where VARNNAME
+expect_status 2 "malformed --where"
+expect_in err "kqvhost: --where 'VARNNAME': expected COLUMN=VALUE" "malformed --where"
+
+# Trace settings reach the provider; its lines go to standard error or to the
+# trace file. An empty result is counted as such.
+run --provider "$provider" --scenario "$empty_scenario" --trace kqvdwsys.qvdwsysr=input
+expect_status 0 "--trace"
+expect_in err "kqvdwsys.qvdwsysr:" "--trace"
+expect_in err "Invoked for table KQVDWSYS" "--trace"
+[ "$(tail -n 1 "$scratch/out")" = "(0 rows)" ] || fail "--trace: output does not end with '(0 rows)': $(cat "$scratch/out")"
+run --provider "$provider" --scenario "$empty_scenario" --trace kqvdwsys.qvdwsysr=input --trace-file "$scratch/trace.log"
+expect_status 0 "--trace-file"
+grep -q "kqvdwsys.qvdwsysr:[0-9]* Invoked for table KQVDWSYS" "$scratch/trace.log" ||
+    fail "--trace-file: the file does not hold the provider's line: $(cat "$scratch/trace.log" 2>&1)"
+! grep -q "Invoked for table" "$scratch/err" || fail "--trace-file: the line went to stderr too"
+
+# The version report: the version entry and the build information name the
+# same date and time.
+run --provider "$provider" --version
+expect_status 0 "--version"
+compiled=$(sed -n 's/^Version V130, compiled \(.*\)$/\1/p' "$scratch/out")
+built=$(sed -n '/^Build information:/,/^Build comments:/s/^ *[12]  \(.*\)$/\1/p' "$scratch/out" | tr '\n' ' ' |
+        sed 's/ $//')
+[ -n "$compiled" ] || fail "--version: no line 'Version V130, compiled ...': $(cat "$scratch/out")"
+[ "$compiled" = "$built" ] || fail "--version: compiled '$compiled', the build information says '$built'"
+expect_in out "Build information:" "--version"
+expect_in out "QV410" "--version"
+
+# The default scenario, as shipped.
+run --print-default-scenario
+expect_status 0 "--print-default-scenario"
+cmp -s "$scratch/out" "$default_scenario" || fail "--print-default-scenario differs from $default_scenario"
+
+# CSV: fields with a comma, a quote or a line end are quoted, quotes doubled;
+# bytes that are not printable, and backslashes, are written as \xNN.
+run --provider "$provider" --scenario "$empty_scenario" --format csv \
+    "SELECT 'a\"b' AS quote, 'a,b' AS comma, 'a\\b' AS backslash, char(1) || 'x' AS control, 'two' || char(10) || 'lines' AS newline"
+expect_status 0 "csv"
+expected=$(printf '%s\n' 'quote,comma,backslash,control,newline' '"a""b","a,b",a\x5Cb,\x01x,two\x0Alines')
+[ "$(cat "$scratch/out")" = "$expected" ] || fail "csv: output is: $(cat "$scratch/out")"
+
+# Installed, and run from another directory, the host finds the provider and
+# the hub's libraries and prints what it prints in the build tree.
+if "$cmake" --install "$build_dir" --prefix "$scratch/prefix" >"$scratch/install.log" 2>&1; then
+    run --format csv
+    cp "$scratch/out" "$scratch/built.csv"
+    mkdir "$scratch/elsewhere"
+    (
+        cd "$scratch/elsewhere" || exit 1
+        program="$scratch/prefix/bin/kqvhost"
+        run --format csv
+        exit "$status"
+    )
+    status=$?
+    expect_status 0 "installed host"
+    cmp -s "$scratch/out" "$scratch/built.csv" || fail "installed host: output differs: $(cat "$scratch/out")"
+else
+    fail "cmake --install: $(cat "$scratch/install.log")"
+fi
 
 # The help names every option.
 run --help

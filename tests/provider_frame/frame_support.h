@@ -1,10 +1,12 @@
 // Helpers shared by the request-frame tests: address texts as the provider's
-// traces print them, the work area of a request, and trace events.
+// traces print them, the work area of a request, trace events, and the forms
+// of a build date and time.
 #pragma once
 
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,6 +91,18 @@ inline const std::vector<int32_t>& classSettings() {
         kTraceAll & ~kTraceError,
     };
     return settings;
+}
+
+// The forms of a build date ("Dec  9 2026") and time ("06:27:43").
+inline const std::regex& buildDateForm() {
+    // Three-letter month, day padded with a blank, four-digit year.
+    static const std::regex form("(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+                                 "( [1-9]|[12][0-9]|3[01]) [0-9]{4}");
+    return form;
+}
+inline const std::regex& buildTimeForm() {
+    static const std::regex form("([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]");
+    return form;
 }
 
 }  // namespace frametest

@@ -126,7 +126,6 @@ class FrameStatus : public RequestFrame, public ::testing::WithParamInterface<Fr
 
 TEST_P(FrameStatus, StatusLinesAndCallsUnderEveryClassSetting) {
     const FrameCase& c = GetParam();
-    const char* function = c.entry == Entry::Start ? "qvdwsysr" : "qvdwsyts";
     for (int32_t classes : classSettings()) {
         SCOPED_TRACE(::testing::Message() << "classes 0x" << std::hex << classes);
         hub::ds::reset();
@@ -148,16 +147,6 @@ TEST_P(FrameStatus, StatusLinesAndCallsUnderEveryClassSetting) {
         for (const auto& call : hub::ds::recordedCalls()) calls.push_back({call.op, call.item});
         EXPECT_EQ(calls, c.calls);
         EXPECT_EQ(request.workArea() != nullptr, c.workAreaRegistered);
-
-        const auto events = eventsOf(capture(), "kqvdwsys", function);
-        if ((classes & kTraceFlow) != 0) {
-            ASSERT_EQ(events.size(), 2u);
-            EXPECT_EQ(events[0].kind, hub::trace::Kind::Entry);
-            EXPECT_EQ(events[1].kind, hub::trace::Kind::Exit);
-            EXPECT_EQ(events[1].value, c.status);
-        } else {
-            EXPECT_THAT(events, IsEmpty());
-        }
     }
 }
 
@@ -203,37 +192,6 @@ TEST_F(RequestFrame, EachRequestGetsAWorkAreaOfItsOwn) {
 }
 
 // --- What termination destroys -----------------------------------------------
-
-TEST_F(RequestFrame, TerminationAfterOnlyTheOriginNodeTableWasMadeDestroysOnlyThatTable) {
-    useScenario(kqvtest::defaultScenarioScript());
-    Request request("KQVDWSYS");
-    ASSERT_EQ(qvdwsysr(request.handle()), 0);
-
-    heap_.failAllocation(2);  // the real node table's anchor
-    const int32_t status = qvdwsypr(request.handle());
-    EXPECT_TRUE(status != 60 && status != 62 && status != 71) << status;
-    EXPECT_THAT(request.rows(), IsEmpty());
-    EXPECT_THAT(lines("kqvdwsys", "qvdwsypr"), ElementsAre("Unable to allocate Storage for AtNode result\n"))
-        << "written whatever the trace flags";
-
-    DWSYWORK* work = workAreaOf(request);
-    RSLTanchor* originTable = work->originNodeTable;
-    ASSERT_NE(originTable, nullptr);
-    EXPECT_EQ(work->realNodeTable, nullptr);
-    EXPECT_EQ(work->resultTable, nullptr);
-    EXPECT_EQ(work->rowsReturned, 0);
-    ASSERT_EQ(heap_.outstanding(), 1u);
-
-    traceAll(kTraceAll);
-    capture().clear();
-    EXPECT_EQ(qvdwsyts(request.handle()), 0);
-    EXPECT_EQ(lines("kqvmutl", "RSLTdestroy"),
-              destroyLines(originTable, 0, 0, static_cast<int32_t>(32 * sizeof(InodeElement) + sizeof(void*)), {}));
-    EXPECT_EQ(eventsOf(capture(), "kqvmutl", "RSLTdestroy").size(), 2u) << "one destroy: its entry and exit";
-    EXPECT_EQ(work->originNodeTable, nullptr);
-    EXPECT_THAT(lines("kqvdwsys", "qvdwsyts"), IsEmpty()) << "no line on success";
-    EXPECT_EQ(heap_.outstanding(), 0u);
-}
 
 TEST_F(RequestFrame, TerminationDestroysResultThenRealNodeThenOriginNodeTable) {
     useScenario(kqvtest::defaultScenarioScript());

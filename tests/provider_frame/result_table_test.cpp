@@ -18,7 +18,9 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-constexpr auto kPointerSize = static_cast<int32_t>(sizeof(void*));
+// A block's size in bytes as the 32-bit build has it, in the build at hand:
+// the chain word at the start of a block is an address.
+constexpr int32_t blockBytes(int32_t bytes32) { return bytes32 - 4 + static_cast<int32_t>(sizeof(void*)); }
 
 class ResultTable : public kqvtest::HubFixture {
   protected:
@@ -42,10 +44,10 @@ class ResultTable : public kqvtest::HubFixture {
     kqvtest::HeapSeam heap_;
 };
 
-std::vector<std::string> initLines(const RSLTanchor* table, int32_t elementSize, int32_t primarySize) {
+std::vector<std::string> initLines(const RSLTanchor* table, int32_t elementSize, int32_t primarySize,
+                                   int32_t blockSize) {
     return {"Init RSLT Tableat " + hex(table) + "\n", "ElementSize " + std::to_string(elementSize) + "\n",
-            "PrimarySize " + std::to_string(primarySize) + "\n",
-            "  BlockSize " + std::to_string(elementSize * primarySize + kPointerSize) + "\n"};
+            "PrimarySize " + std::to_string(primarySize) + "\n", "  BlockSize " + std::to_string(blockSize) + "\n"};
 }
 
 std::string elementLine(int indexInBlock, const void* element, const void* block) {
@@ -59,19 +61,31 @@ std::string blockAllocLine(int32_t blockSize) {
 // The chain word at the start of a block.
 void* nextBlockOf(const void* block) { return *static_cast<void* const*>(block); }
 
+// A byte that tells the elements apart.
+unsigned char fillOf(int element) { return static_cast<unsigned char>(0x11 * (element + 1)); }
+
+// Whether the element lies in the block, behind its chain word.
+bool inBlock(const void* element, int32_t elementSize, const void* block, int32_t blockSize) {
+    const auto* at = static_cast<const char*>(element);
+    const auto* begin = static_cast<const char*>(block) + sizeof(void*);
+    return at >= begin && at + elementSize <= static_cast<const char*>(block) + blockSize;
+}
+
 // --- Creation ----------------------------------------------------------------
 
 struct Shape {
     const char* name;
     int32_t elementSize;
     int32_t primarySize;
+    int32_t blockSize32;  // in the 32-bit build
 };
 
 const Shape kTableShapes[] = {
-    {"OriginNodeTable", static_cast<int32_t>(sizeof(InodeElement)), 32},
-    {"RealNodeTable", static_cast<int32_t>(sizeof(RealNodeElement)), 32},
-    {"ResultsTable", static_cast<int32_t>(sizeof(DWSysResultElement)), 10},
-    {"OneByteOneSlot", 1, 1},
+    // The element sizes of the 32-bit build's node and results tables.
+    {"OriginNodeTable", 108, 32, 3460},
+    {"RealNodeTable", 84, 32, 2692},
+    {"ResultsTable", 116, 10, 1164},
+    {"OneByteOneSlot", 1, 1, 5},
 };
 
 void PrintTo(const Shape& shape, std::ostream* out) { *out << shape.name; }
@@ -90,7 +104,7 @@ TEST_P(TableCreation, ANewTableIsEmptyAndTracesItsShape) {
     EXPECT_EQ(table->ElementSize, shape.elementSize);
     EXPECT_EQ(table->PrimarySize, shape.primarySize);
     EXPECT_EQ(table->FreeElements, 0);
-    EXPECT_EQ(table->BlockSize, shape.elementSize * shape.primarySize + kPointerSize);
+    EXPECT_EQ(table->BlockSize, blockBytes(shape.blockSize32));
     EXPECT_EQ(table->TotalElements, 0);
     EXPECT_EQ(table->TotalBlocks, 0);
     EXPECT_EQ(table->FirstBlock, nullptr);
@@ -101,7 +115,8 @@ TEST_P(TableCreation, ANewTableIsEmptyAndTracesItsShape) {
     EXPECT_EQ(table->ElementList.End, sentinel);
     EXPECT_EQ(static_cast<void*>(sentinel), static_cast<void*>(&table->ElementList));
     EXPECT_EQ(kqv::nextInList(&table->ElementList, nullptr), nullptr) << "a walk stops at once";
-    EXPECT_EQ(utilLines("RSLTinit"), initLines(table, shape.elementSize, shape.primarySize));
+    EXPECT_EQ(utilLines("RSLTinit"),
+              initLines(table, shape.elementSize, shape.primarySize, blockBytes(shape.blockSize32)));
 
     // Never given an element: only the anchor is freed.
     capture().clear();
@@ -109,7 +124,7 @@ TEST_P(TableCreation, ANewTableIsEmptyAndTracesItsShape) {
     EXPECT_EQ(RSLTdestroy(&table), 0);
     EXPECT_EQ(table, nullptr);
     EXPECT_EQ(heap_.releases(), 1u);
-    EXPECT_EQ(utilLines("RSLTdestroy"), destroyLines(anchor, 0, 0, shape.elementSize * shape.primarySize + kPointerSize, {}));
+    EXPECT_EQ(utilLines("RSLTdestroy"), destroyLines(anchor, 0, 0, blockBytes(shape.blockSize32), {}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, TableCreation, ::testing::ValuesIn(kTableShapes),
@@ -119,6 +134,7 @@ INSTANTIATE_TEST_SUITE_P(Shapes, TableCreation, ::testing::ValuesIn(kTableShapes
 
 struct FillCase {
     int32_t primarySize;
+    int32_t blockSize32;  // in the 32-bit build
     int gets;
     int blocks;
     int32_t freeAfter;
@@ -132,13 +148,14 @@ class TableFill : public ResultTable, public ::testing::WithParamInterface<FillC
 
 TEST_P(TableFill, ElementsFillBlockAfterBlockAndDestroyFreesInAllocationOrder) {
     const FillCase& c = GetParam();
-    constexpr int32_t kElementSize = static_cast<int32_t>(sizeof(DWSysResultElement));
-    const int32_t blockSize = kElementSize * c.primarySize + kPointerSize;
+    constexpr int32_t kElementSize = 116;
+    const int32_t blockSize = blockBytes(c.blockSize32);
     RSLTanchor* table = newTable(kElementSize, c.primarySize);
     ASSERT_NE(table, nullptr);
     capture().clear();
 
     std::vector<const void*> blocks;
+    std::vector<void*> elements;
     std::vector<std::string> expectedLines;
     for (int n = 0; n < c.gets; ++n) {
         void* element = nullptr;
@@ -152,12 +169,19 @@ TEST_P(TableFill, ElementsFillBlockAfterBlockAndDestroyFreesInAllocationOrder) {
             blocks.push_back(table->LastBlock);
             EXPECT_EQ(nextBlockOf(table->LastBlock), nullptr);
         }
-        EXPECT_EQ(element, static_cast<const char*>(blocks.back()) + kPointerSize + slot * kElementSize)
-            << "get " << n + 1;
+        EXPECT_TRUE(inBlock(element, kElementSize, blocks.back(), blockSize)) << "get " << n + 1;
         expectedLines.push_back(elementLine(slot + 1, element, blocks.back()));
-        // Filling an element must leave the chain words and the other elements alone.
-        std::memset(element, 0x5C, kElementSize);
+        elements.push_back(element);
+        std::memset(element, fillOf(n), kElementSize);
     }
+    // Filling an element left the chain words and the other elements alone.
+    for (std::size_t n = 0; n < elements.size(); ++n) {
+        const auto* bytes = static_cast<const unsigned char*>(elements[n]);
+        for (int i = 0; i < kElementSize; ++i) {
+            ASSERT_EQ(bytes[i], fillOf(static_cast<int>(n))) << "element " << n + 1;
+        }
+    }
+    for (std::size_t b = 0; b + 1 < blocks.size(); ++b) EXPECT_EQ(nextBlockOf(blocks[b]), blocks[b + 1]);
 
     EXPECT_EQ(utilLines("RSLTget"), expectedLines);
     EXPECT_EQ(static_cast<int>(blocks.size()), c.blocks);
@@ -178,8 +202,9 @@ TEST_P(TableFill, ElementsFillBlockAfterBlockAndDestroyFreesInAllocationOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, TableFill,
-                         ::testing::Values(FillCase{10, 25, 3, 5}, FillCase{10, 1, 1, 9}, FillCase{10, 10, 1, 0},
-                                           FillCase{10, 11, 2, 9}, FillCase{32, 33, 2, 31}, FillCase{1, 3, 3, 0}),
+                         ::testing::Values(FillCase{10, 1164, 25, 3, 5}, FillCase{10, 1164, 1, 1, 9},
+                                           FillCase{10, 1164, 10, 1, 0}, FillCase{10, 1164, 11, 2, 9},
+                                           FillCase{32, 3716, 33, 2, 31}, FillCase{1, 120, 3, 3, 0}),
                          [](const auto& info) {
                              return "PrimarySize" + std::to_string(info.param.primarySize) + "Gets" +
                                     std::to_string(info.param.gets);
@@ -291,10 +316,9 @@ TEST_F(ResultTable, NoAnchorGivesThreeAndLeavesTheCallersPointer) {
 struct BlockFailureCase {
     const char* name;
     int32_t primarySize;
-    int getsBefore;  // successful gets before the failing one
+    int32_t blockSize32;  // in the 32-bit build
+    int getsBefore;       // successful gets before the failing one
 };
-
-unsigned char fillOf(int element) { return static_cast<unsigned char>(0x11 * (element + 1)); }
 
 void PrintTo(const BlockFailureCase& c, std::ostream* out) { *out << c.name; }
 
@@ -303,7 +327,7 @@ class BlockFailure : public ResultTable, public ::testing::WithParamInterface<Bl
 TEST_P(BlockFailure, ReturnsTwoCountsTheBlockAndTheNextGetRetries) {
     const BlockFailureCase& c = GetParam();
     constexpr int32_t kElementSize = 84;
-    const int32_t blockSize = kElementSize * c.primarySize + kPointerSize;
+    const int32_t blockSize = blockBytes(c.blockSize32);
     RSLTanchor* table = newTable(kElementSize, c.primarySize);
     ASSERT_NE(table, nullptr);
     std::vector<void*> elements;
@@ -345,7 +369,7 @@ TEST_P(BlockFailure, ReturnsTwoCountsTheBlockAndTheNextGetRetries) {
     ASSERT_EQ(RSLTget(table, &element), 0);
     void* newBlock = table->LastBlock;
     ASSERT_NE(newBlock, lastBlockBefore);
-    EXPECT_EQ(element, static_cast<char*>(newBlock) + kPointerSize);
+    EXPECT_TRUE(inBlock(element, kElementSize, newBlock, blockSize));
     EXPECT_THAT(utilLines("RSLTget"), ElementsAre(blockAllocLine(blockSize), elementLine(1, element, newBlock)));
     EXPECT_EQ(table->TotalBlocks, blocksBefore + 3);
     EXPECT_EQ(table->TotalElements, c.getsBefore + 1);
@@ -373,9 +397,9 @@ TEST_P(BlockFailure, ReturnsTwoCountsTheBlockAndTheNextGetRetries) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, BlockFailure,
-                         ::testing::Values(BlockFailureCase{"FirstBlock", 32, 0},
-                                           BlockFailureCase{"SecondBlock", 3, 3},
-                                           BlockFailureCase{"ThirdBlock", 2, 4}),
+                         ::testing::Values(BlockFailureCase{"FirstBlock", 32, 2692, 0},
+                                           BlockFailureCase{"SecondBlock", 3, 256, 3},
+                                           BlockFailureCase{"ThirdBlock", 2, 172, 4}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

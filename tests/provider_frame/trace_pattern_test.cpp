@@ -1,6 +1,7 @@
-// The calling pattern every traced function follows: entry and exit events
-// only under the flow class, flags cached until the unit's sync word changes,
-// per-function class settings, and the unit blocks handed to the facility.
+// The calling pattern every traced function of every unit follows: entry and
+// exit events only under the flow class, with the returned status; flags
+// cached until the unit's sync word changes; per-function class settings; and
+// the unit blocks handed to the facility.
 #include <gmock/gmock.h>
 
 #include <cstring>
@@ -16,7 +17,6 @@
 #include "provider/generated/jwbld00.h"
 #include "hub/registry.h"
 #include "provider/kqvdwsys.h"
-#include "registration_checks.h"
 #include "sql/kqvmsql.h"
 #include "util/kqvmutl.h"
 
@@ -63,6 +63,25 @@ RSLTanchor* makeTable() {
     RSLTanchor* table = nullptr;
     EXPECT_EQ(RSLTinit(&table, 116, 10), 0);
     return table;
+}
+
+// A record of the SQL layer for the hub's catalog, nothing else set.
+SQLRequestHandle catalogRequest() {
+    SQLRequestHandle request{};
+    request.sqlText = "SELECT NODE FROM Y6SRV.INODESTS;";
+    request.pathName = "JW/DS:{SERVER=SRVR01}";
+    return request;
+}
+
+// A discovery block with empty node tables, as request processing makes it.
+QVDWSYAPI discoveryBlock() {
+    QVDWSYAPI api{};
+    std::memcpy(api.EyeCatcher, "QVDWSYAPI ", sizeof api.EyeCatcher);
+    api.InodeTable = makeTable();
+    api.RealNodeTable = makeTable();
+    api.InodeList = &api.InodeTable->ElementList;
+    api.RealNodeList = &api.RealNodeTable->ElementList;
+    return api;
 }
 
 const EventCase kEventCases[] = {
@@ -142,6 +161,51 @@ const EventCase kEventCases[] = {
          EXPECT_EQ(RSLTdestroy(&pointer), 1);
      },
      Kind::Exit, 1},
+    {"PrepareSucceeds", "kqvmsql", "kqvsqlp",
+     [](kqvtest::HeapSeam&) {
+         SQLRequestHandle request = catalogRequest();
+         EXPECT_EQ(kqvsqlp(&request), 0);
+         kqvsqld(&request);
+     },
+     Kind::Exit, 0},
+    {"PrepareWithoutPath", "kqvmsql", "kqvsqlp",
+     [](kqvtest::HeapSeam&) {
+         hub::ds::failNthCall(hub::ds::Op::Sql1cpth, 1, hub::ds::status::kUnknownServer);
+         SQLRequestHandle request = catalogRequest();
+         EXPECT_EQ(kqvsqlp(&request), hub::ds::status::kUnknownServer);
+     },
+     Kind::Exit, hub::ds::status::kUnknownServer},
+    {"FetchAtTheEnd", "kqvmsql", "kqvsqlf",
+     [](kqvtest::HeapSeam&) {
+         SQLRequestHandle request = catalogRequest();
+         ASSERT_EQ(kqvsqlp(&request), 0);
+         ASSERT_EQ(kqvsqli(&request), 0);
+         EXPECT_EQ(kqvsqlf(&request), hub::ds::status::kEndOfData);
+         kqvsqld(&request);
+     },
+     Kind::Exit, hub::ds::status::kEndOfData},
+    {"DropOfAClosedPath", "kqvmsql", "kqvsqld",
+     [](kqvtest::HeapSeam&) {
+         SQLRequestHandle request = catalogRequest();
+         EXPECT_EQ(kqvsqld(&request), kqv::kSqlLayerFailure);
+     },
+     Kind::Exit, kqv::kSqlLayerFailure},
+    {"OriginListWithoutNodes", "kqvmutl", "buildOrigList",
+     [](kqvtest::HeapSeam&) {
+         QVDWSYAPI api = discoveryBlock();
+         EXPECT_EQ(buildOrigList(&api, 1), 0);
+         RSLTdestroy(&api.InodeTable);
+         RSLTdestroy(&api.RealNodeTable);
+     },
+     Kind::Exit, 0},
+    {"NodeListOfNoOriginNode", "kqvmutl", "buildNodeList",
+     [](kqvtest::HeapSeam&) {
+         QVDWSYAPI api = discoveryBlock();
+         EXPECT_EQ(buildNodeList(&api, 1), 1);
+         RSLTdestroy(&api.InodeTable);
+         RSLTdestroy(&api.RealNodeTable);
+     },
+     Kind::Exit, 1},
     {"SummarizeHasNoResult", "kqvdwsys", "summarizeQVStatusData",
      [](kqvtest::HeapSeam&) {
          DWSYWORK work{};
@@ -161,6 +225,7 @@ class TraceEvents : public TracePattern, public ::testing::WithParamInterface<Ev
 
 TEST_P(TraceEvents, EntryAndExitAreSentOnlyUnderTheFlowClass) {
     const EventCase& c = GetParam();
+    useScenario(kqvtest::ScenarioBuilder().script());
     for (int32_t classes : classSettings()) {
         SCOPED_TRACE(::testing::Message() << "classes 0x" << std::hex << classes);
         hub::ds::reset();

@@ -158,8 +158,9 @@ TEST_F(CollectionTest, AFailingNodeOrRowStopsNothingElse) {
     }
 }
 
-// A failure on the first of two agents: an injected close, drop or open
-// failure, or rows of the wrong number of columns.
+// A failure on the first of two agents, beyond what the fault matrix sees: the
+// collection's result (only its exit event shows it), its error lines, and an
+// agent with more columns than the table.
 struct NodeFaultCase {
     const char* name;
     std::optional<hub::ds::Op> op;
@@ -201,14 +202,10 @@ TEST_P(NodeFaultTest, IsReportedAndTheNextNodeStillMerged) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, NodeFaultTest,
     ::testing::Values(
-        NodeFaultCase{"Close", hub::ds::Op::CloseRequest, 0, "Unable to close request for input 64\n", 0,
-                      {"DW2", "DW1"}},
         NodeFaultCase{"Drop", hub::ds::Op::DropRequest, 0, "Unable to drop request 48\n", 1,
                       {"DW2", "DW1"}},
         NodeFaultCase{"Open", hub::ds::Op::OpenRequest, 0, "Unable to open request for input 64\n", 0,
                       {"DW2"}},
-        NodeFaultCase{"ThirteenColumns", std::nullopt, 13,
-                      "Count of colums (14) are not equal to SQLDA columns (13)", 0, {"DW2"}},
         NodeFaultCase{"FifteenColumns", std::nullopt, 15,
                       "Count of colums (14) are not equal to SQLDA columns (15)", 0, {"DW2"}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -222,6 +219,28 @@ TEST_F(CollectionTest, AnEmptyRealNodeListQueriesNothingAndSucceeds) {
     EXPECT_THAT(lines("kqvdwsys", "collectQVStatusdata"), ElementsAre("Processed 0 nodes\n"));
     EXPECT_TRUE(nodeStatements().empty());
     EXPECT_EQ(lastExitValue("kqvdwsys", "collectQVStatusdata"), 1);
+}
+
+// Request processing keeps a real node once per origin node that lists it,
+// even of the same varnex: each origin node's rows are asked for.
+TEST_F(CollectionTest, AnAgentBehindTwoOriginNodesIsQueriedForEach) {
+    constexpr std::string_view kOther = "ZAVRIN:PLX1.SYSB:vRK";
+    ScenarioBuilder hub;
+    hub.originNode(kOrigin).originNode(kOther).realNode("QV:BOTH", kOrigin).realNode("QV:BOTH", kOther).agent("QV:BOTH");
+    for (const auto& [origin, dw] : {std::pair{kOrigin, "DWA"}, std::pair{kOther, "DWB"}}) {
+        kqvtest::StatusRow row;
+        row.agent = "QV:BOTH";
+        row.originNode = origin;
+        row.dwName = dw;
+        row.varnex = "PLX1";
+        hub.row(row);
+    }
+    useScenario(hub.script());
+    DrivenRequest query;
+    ASSERT_EQ(query.start(), 0);
+    EXPECT_THAT(query.drain(), ElementsAre(0, 0, kNoMoreRows));
+    EXPECT_THAT(queriedAgents(), ElementsAre("QV:BOTH", "QV:BOTH"));
+    EXPECT_THAT(dwNames(query.rows()), ::testing::UnorderedElementsAre("DWA", "DWB"));
 }
 
 TEST_F(CollectionTest, ALaterCollectionStartsAgainAtTheFirstNode) {

@@ -238,5 +238,33 @@ TEST_F(QueryTest, AnAnswerWithoutAFilterEndsTheReadingOfFilters) {
     EXPECT_THAT(queriedAgents(), ElementsAreArray(kAllAgents));
 }
 
+// Each pass reads the filters afresh: a filter of an earlier pass, or the
+// ORIGINNODE it set, does not outlive it.
+TEST_F(QueryTest, FiltersThatChangeBetweenPassesApplyFromTheNextPass) {
+    useScenario(fiveAgentHub());
+    DrivenRequest query({{1, "ORIGINNODE", kPlx1Panel}});
+    ASSERT_EQ(query.start(), 0);
+    const auto passWith = [&](std::vector<Filter> filters) {
+        query.request().setFilters(filters);
+        std::vector<std::string> rows;
+        for (const auto& row : query.pass()) rows.push_back(field(row.DW_NAME) + " " + field(row.ORIGINNODE));
+        return rows;
+    };
+    const auto row = [](std::string_view dw, std::string_view origin) {
+        return padded(dw, 8) + " " + padded(origin, 32);
+    };
+    const std::vector<std::string> everyRow = {
+        row("DWM", "LONGVARX:vRK:HarborStatusPanel"), row("DWL", "LONGVARN:vRK:HarborStatusPanel"),
+        row("DWC", kPlx2Panel), row("DWX", "PLX9:vRK:HarborStatusPanel"), row("DWB", kPlx1Panel),
+        row("DWA", kPlx1Panel)};
+
+    EXPECT_THAT(passWith({{1, "ORIGINNODE", kPlx1Panel}}),
+                ElementsAre(row("DWX", kPlx1Panel), row("DWB", kPlx1Panel), row("DWA", kPlx1Panel)));
+    EXPECT_THAT(passWith({}), ElementsAreArray(everyRow));
+    EXPECT_THAT(passWith({{1, "ORIGINNODE", kPlx2Panel}}), ElementsAre(row("DWC", kPlx2Panel)));
+    EXPECT_THAT(passWith({{1, "IDNAME", "PLX2"}}), ElementsAreArray(everyRow));
+    EXPECT_EQ(query.terminate(), 0);
+}
+
 }  // namespace
 }  // namespace querytest

@@ -83,26 +83,6 @@ TEST_F(PassTest, TheCallAfter62GathersANewPass) {
     EXPECT_THAT(query.drain(), ElementsAre(0, 0, kNoMoreRows));
 }
 
-TEST_F(PassTest, ManyPassesHoldOnePassOfTablesAndTerminationFreesAll) {
-    useScenario(oneAgentHub({"DW1", "DW2", "DW3"}));
-    kqvtest::HeapSeam heap;
-    DrivenRequest query;
-    ASSERT_EQ(query.start(), 0);
-
-    std::vector<std::size_t> outstanding;
-    for (int pass = 0; pass < 20; ++pass) {
-        ASSERT_THAT(query.drain(), ElementsAre(0, 0, 0, kNoMoreRows)) << "pass " << pass;
-        outstanding.push_back(heap.outstanding());
-    }
-    EXPECT_GT(outstanding.front(), 0u);
-    EXPECT_THAT(outstanding, ::testing::Each(outstanding.front()))
-        << "each pass destroys the previous pass's tables first";
-
-    EXPECT_EQ(query.terminate(), 0);
-    EXPECT_EQ(heap.outstanding(), 0u);
-    EXPECT_EQ(heap.outstandingBytes(), 0u);
-}
-
 TEST_F(PassTest, RowsOfSeveralResultBlocksAllComeBack) {
     std::vector<std::string> names;
     for (int i = 1; i <= 25; ++i) names.push_back("DW" + std::to_string(i));

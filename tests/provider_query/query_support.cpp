@@ -54,50 +54,6 @@ DWSysRecord makeRecord(const RowValues& values) {
 
 // ---------------------------------------------------------------------------
 
-DrivenRequest::DrivenRequest(std::vector<hub::ds::Filter> filters)
-    : request_("KQVDWSYS", std::move(filters)) {}
-
-DrivenRequest::~DrivenRequest() {
-    if (started_ && !ended_) qvdwsyts(request_.handle());
-}
-
-int32_t DrivenRequest::start() {
-    const int32_t status = qvdwsysr(request_.handle());
-    started_ = status == 0;
-    return status;
-}
-
-int32_t DrivenRequest::process() { return qvdwsypr(request_.handle()); }
-
-int32_t DrivenRequest::terminate() {
-    ended_ = true;
-    return qvdwsyts(request_.handle());
-}
-
-std::vector<int32_t> DrivenRequest::drain() {
-    std::vector<int32_t> statuses;
-    // Bounded, so that a provider that never says "no more rows" fails the test.
-    for (int call = 0; call < 100000; ++call) {
-        statuses.push_back(process());
-        if (statuses.back() != 0) break;
-    }
-    return statuses;
-}
-
-DWSYWORK& DrivenRequest::work() const {
-    auto* work = static_cast<DWSYWORK*>(request_.workArea());
-    if (work == nullptr) throw std::logic_error("the request has no work area");
-    return *work;
-}
-
-std::vector<DWSysRecord> DrivenRequest::rows() const {
-    std::vector<DWSysRecord> rows;
-    for (const auto& row : request_.rows()) rows.push_back(row.as<DWSysRecord>());
-    return rows;
-}
-
-// ---------------------------------------------------------------------------
-
 void OwnWorkArea::setOriginnodeFilter(std::string_view value) {
     work().originnodeSet = 1;
     const std::string filter = padded(value, 32);

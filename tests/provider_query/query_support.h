@@ -1,7 +1,6 @@
-// What the query tests share: a request driven entry by entry as the data
-// server drives it, a work area and real node list built by hand for calling
-// the collection and the summarisation directly, and readers of what the
-// stand-in hub saw.
+// What the query tests share: a work area and real node list built by hand
+// for calling the collection and the summarisation directly, and readers of
+// what the stand-in hub saw.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driven_request.h"
 #include "hub_fixture.h"
 #include "work_area.h"
 #include "platform/ras1.h"
@@ -25,7 +25,8 @@ namespace querytest {
 // Duplicates keep the highest STATUS (the Windows rule) rather than the first.
 inline constexpr bool kKeepsHighestStatus = KQV_TEST_KEEPS_HIGHEST_STATUS != 0;
 
-inline constexpr int32_t kNoMoreRows = 62;
+using kqvtest::DrivenRequest;
+using kqvtest::kNoMoreRows;
 inline constexpr std::string_view kPanelSuffix = ":vRK:HarborStatusPanel";
 
 // The fixed start of every per-node statement, up to and including " AT('".
@@ -59,30 +60,6 @@ struct RowValues {
     int32_t dwlevel = 700;
 };
 DWSysRecord makeRecord(const RowValues& values);
-
-// One request on table KQVDWSYS, driven through the provider's entries.
-class DrivenRequest {
-  public:
-    explicit DrivenRequest(std::vector<hub::ds::Filter> filters = {});
-    ~DrivenRequest();  // ends the request if it was started and not ended
-    DrivenRequest(const DrivenRequest&) = delete;
-    DrivenRequest& operator=(const DrivenRequest&) = delete;
-
-    int32_t start();
-    int32_t process();
-    int32_t terminate();
-    // Processing calls until one returns other than 0; the status of each.
-    std::vector<int32_t> drain();
-
-    hub::ds::Request& request() { return request_; }
-    DWSYWORK& work() const;
-    std::vector<DWSysRecord> rows() const;
-
-  private:
-    hub::ds::Request request_;
-    bool started_ = false;
-    bool ended_ = false;
-};
 
 // A work area laid out as the request start lays it, with filters reset as a
 // gathering call resets them and an empty results table.

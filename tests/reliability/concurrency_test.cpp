@@ -13,7 +13,7 @@
 #include "hub/trace.h"
 #include "hub_fixture.h"
 #include "provider_library.h"
-#include "query_run.h"
+#include "reliability_support.h"
 
 #ifndef KQV_PROVIDER_PATH
 #error "KQV_PROVIDER_PATH must name the deliverable to load"
@@ -60,12 +60,12 @@ TEST_F(ConcurrencyTest, EveryRequestGetsItsOwnRowsWhileTraceSettingsChange) {
     const PRB1_VectorRecord& entries = library.table("KQVDWSYS");
     const auto queries = queryFilters();
 
-    std::vector<QueryRun> alone;
+    std::vector<kqvtest::WholeRun> alone;
     for (const auto& filters : queries) {
-        hub::ds::Request request("KQVDWSYS", filters);
-        alone.push_back(runWholeQuery(entries, request));
-        ASSERT_EQ(alone.back().startStatus(), 0);
-        ASSERT_EQ(alone.back().terminateStatus(), 0);
+        kqvtest::DrivenRequest request(entries, filters);
+        alone.push_back(request.runWhole());
+        ASSERT_EQ(alone.back().start, 0);
+        ASSERT_EQ(alone.back().termination, 0);
         ASSERT_FALSE(alone.back().rows.empty());
     }
     for (std::size_t q = 1; q < alone.size(); ++q) {
@@ -95,10 +95,10 @@ TEST_F(ConcurrencyTest, EveryRequestGetsItsOwnRowsWhileTraceSettingsChange) {
         workers.emplace_back([&, t] {
             for (int i = 0; i < perThread; ++i) {
                 const std::size_t q = static_cast<std::size_t>(t + i) % queries.size();
-                hub::ds::Request request("KQVDWSYS", queries[q]);
-                const QueryRun run = runWholeQuery(entries, request);
-                const bool right = run.startStatus() == 0 && run.terminateStatus() == 0 &&
-                                   run.processStatuses() == alone[q].processStatuses() &&
+                kqvtest::DrivenRequest request(entries, queries[q]);
+                const kqvtest::WholeRun run = request.runWhole();
+                const bool right = run.start == 0 && run.termination == 0 &&
+                                   run.processing == alone[q].processing &&
                                    sameRows(run.rows, alone[q].rows);
                 if (!right && wrong++ == 0) {
                     firstFailure[static_cast<std::size_t>(t)] =

@@ -13,7 +13,7 @@
 #include "heap_seam.h"
 #include "hub_fixture.h"
 #include "query_model.h"
-#include "query_run.h"
+#include "reliability_support.h"
 
 namespace reliability {
 namespace {
@@ -65,7 +65,7 @@ struct CallPlace {
 };
 
 struct Baseline {
-    QueryRun run;
+    kqvtest::WholeRun run;
     std::vector<CallRecord> calls;
     std::vector<CallPlace> places;  // parallel to calls
     std::vector<Statement> statements;
@@ -98,7 +98,7 @@ class FaultMatrixTest : public kqvtest::HubFixture {
     // A fresh run of the query with `arm` setting up the fault on the new
     // request; returns the run and leaves the trace in capture().
     struct Run {
-        QueryRun query;
+        kqvtest::WholeRun query;
         std::size_t heapBlocksAfterTermination = 0;
         std::size_t heapBlocksAfterRetry = 0;
         std::size_t heapBytesAfterRetry = 0;
@@ -123,12 +123,12 @@ FaultMatrixTest::Run FaultMatrixTest::runWith(bool retryTermination, Arm arm) {
     hub::ds::reset();
     capture().clear();
     kqvtest::HeapSeam heap;
-    hub::ds::Request request("KQVDWSYS");
-    arm(request, heap);
+    kqvtest::DrivenRequest driven(providerEntries(), {});
+    arm(driven.request(), heap);
     Run run;
-    run.query = runWholeQuery(providerEntries(), request, {maxProcessCalls(), {}});
+    run.query = driven.runWhole(maxProcessCalls());
     run.heapBlocksAfterTermination = heap.outstanding();
-    if (retryTermination) run.retriedTermination = qvdwsyts(currentHandle(request));
+    if (retryTermination) run.retriedTermination = qvdwsyts(currentHandle(driven.request()));
     run.heapBlocksAfterRetry = heap.outstanding();
     run.heapBytesAfterRetry = heap.outstandingBytes();
     for (const hub::ds::LiveObject& object : hub::ds::listLiveObjects()) {
@@ -145,19 +145,18 @@ void FaultMatrixTest::takeBaseline() {
     capture().clear();
     hub::ds::startRecording();
     kqvtest::HeapSeam heap;
-    hub::ds::Request request("KQVDWSYS");
-    baseline_.requestSerial = hub::ds::serialOf(request.handle());
-    baseline_.run = runWholeQuery(providerEntries(), request,
-                                  {1000, [&] { baseline_.passBlocks = heap.outstanding(); }});
+    kqvtest::DrivenRequest driven(providerEntries(), {});
+    baseline_.requestSerial = hub::ds::serialOf(driven.request().handle());
+    baseline_.run = driven.runWhole(1000, [&] { baseline_.passBlocks = heap.outstanding(); });
     baseline_.calls = hub::ds::recordedCalls();
     hub::ds::stopRecording();
 
-    const std::vector<int32_t> processing = baseline_.run.processStatuses();
-    ASSERT_EQ(baseline_.run.startStatus(), 0);
+    const std::vector<int32_t> processing = baseline_.run.processing;
+    ASSERT_EQ(baseline_.run.start, 0);
     ASSERT_FALSE(processing.empty());
     ASSERT_EQ(processing.back(), kNoMoreRows);
     ASSERT_EQ(processing.size(), baseline_.run.rows.size() + 1);
-    ASSERT_EQ(baseline_.run.terminateStatus(), 0);
+    ASSERT_EQ(baseline_.run.termination, 0);
     ASSERT_EQ(heap.outstanding(), 0u);
     ASSERT_EQ(hub::ds::releaseLeftovers(), 0u);
 
@@ -279,8 +278,8 @@ void FaultMatrixTest::learnNodeRows() {
         for (std::size_t other = 0; other < openOrdinal.size(); ++other) {
             if (other != node) hub::ds::failNthCall(Op::OpenRequest, openOrdinal[other], kInjectedStatus);
         }
-        hub::ds::Request request("KQVDWSYS");
-        const QueryRun run = runWholeQuery(providerEntries(), request);
+        kqvtest::DrivenRequest driven(providerEntries(), {});
+        const kqvtest::WholeRun run = driven.runWhole();
         std::vector<DWSysRecord>& rows = baseline_.shape.realNodes[node].rows;
         rows.assign(run.rows.rbegin(), run.rows.rend());
         // Fetch positions stand for rows only when every fetched row is merged
@@ -381,9 +380,9 @@ bool FaultMatrixTest::check(const Run& run, const Expectation& expected, const s
     const auto failuresBefore = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
     const EntryOutcome& entries = expected.entries;
 
-    EXPECT_EQ(run.query.startStatus(), entries.start);
-    EXPECT_EQ(run.query.processStatuses(), entries.processing);
-    EXPECT_EQ(run.query.terminateStatus(), entries.termination);
+    EXPECT_EQ(run.query.start, entries.start);
+    EXPECT_EQ(run.query.processing, entries.processing);
+    EXPECT_EQ(run.query.termination, entries.termination);
     EXPECT_TRUE(sameRows(run.query.rows, entries.rows))
         << "rows received:" << describe(run.query.rows) << "\nexpected:" << describe(entries.rows);
 

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "hub/ds/status.h"
-#include "query_run.h"
+#include "reliability_support.h"
 
 namespace reliability {
 

@@ -10,7 +10,7 @@
 #include "heap_seam.h"
 #include "hub/ds/seams.h"
 #include "hub_fixture.h"
-#include "query_run.h"
+#include "reliability_support.h"
 
 #ifndef KQV_SOAK_REQUESTS
 #define KQV_SOAK_REQUESTS 2000
@@ -42,14 +42,13 @@ class SoakTest : public kqvtest::HubFixture {
 };
 
 TEST_F(SoakTest, ThousandsOfRequestsOfSeveralPassesLeaveNoHeapBehind) {
-    const PRB1_VectorRecord& entries = *CNT1_entryList[0].vector;
     kqvtest::HeapSeam heap;
 
     std::vector<DWSysRecord> expected;
     std::size_t onePassBlocks = 0;
     {
-        hub::ds::Request request("KQVDWSYS");
-        expected = runWholeQuery(entries, request, {1000, [&] { onePassBlocks = heap.outstanding(); }}).rows;
+        kqvtest::DrivenRequest request;
+        expected = request.runWhole(1000, [&] { onePassBlocks = heap.outstanding(); }).rows;
         ASSERT_FALSE(expected.empty());
         ASSERT_GT(onePassBlocks, 0u);
     }
@@ -66,24 +65,19 @@ TEST_F(SoakTest, ThousandsOfRequestsOfSeveralPassesLeaveNoHeapBehind) {
         if (r == kWarmUpRequests) heapAtStart = processHeapInUse();
         // Lines written whatever the settings (and the hub's log) pile up there.
         capture().clear();
-        hub::ds::Request request("KQVDWSYS");
-        if (entries.start.entry(request.handle()) != 0) {
+        kqvtest::DrivenRequest request;
+        if (request.start() != 0) {
             fail(wrongPasses, "request " + std::to_string(r) + " did not start");
             continue;
         }
         for (int pass = 0; pass < kPasses; ++pass) {
-            request.clearRows();
-            std::size_t calls = 0;
-            int32_t status = 0;
-            while (calls < expected.size() + 2) {
-                ++calls;
-                if ((status = entries.process.entry(request.handle())) != 0) break;
-            }
-            std::vector<DWSysRecord> rows;
-            for (const hub::ds::ReceivedRow& row : request.rows()) rows.push_back(row.as<DWSysRecord>());
-            if (status != kNoMoreRows || calls != expected.size() + 1 || !sameRows(rows, expected)) {
+            request.request().clearRows();
+            const std::vector<int32_t> statuses = request.drain(expected.size() + 2);
+            const std::vector<DWSysRecord> rows = request.rows();
+            if (statuses.back() != kNoMoreRows || statuses.size() != expected.size() + 1 ||
+                !sameRows(rows, expected)) {
                 fail(wrongPasses, "request " + std::to_string(r) + " pass " + std::to_string(pass) +
-                                      " ended with " + std::to_string(status) + " after" + describe(rows));
+                                      " ended with " + std::to_string(statuses.back()) + " after" + describe(rows));
             }
             // A new pass destroys the previous pass's tables first.
             if (heap.outstanding() != onePassBlocks) {
@@ -92,7 +86,7 @@ TEST_F(SoakTest, ThousandsOfRequestsOfSeveralPassesLeaveNoHeapBehind) {
                                       std::to_string(onePassBlocks));
             }
         }
-        if (entries.terminate.entry(request.handle()) != 0 || heap.outstanding() != 0 ||
+        if (request.terminate() != 0 || heap.outstanding() != 0 ||
             heap.outstandingBytes() != 0) {
             fail(leakingRequests, "request " + std::to_string(r) + " left " +
                                       std::to_string(heap.outstandingBytes()) + " bytes in " +

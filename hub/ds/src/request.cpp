@@ -162,6 +162,21 @@ IndexFilter makeIndexFilter(const Filter& filter, const char* value) {
 
 namespace {
 
+void setIndexFilters(Request::State& state, const std::vector<Filter>& filters) {
+    std::vector<IndexFilter> records;
+    std::vector<std::unique_ptr<char[]>> values;
+    for (const Filter& filter : filters) {
+        // Exactly as long as the value: a provider that reads past it is caught by tools.
+        auto value = std::make_unique<char[]>(filter.value.size());
+        std::memcpy(value.get(), filter.value.data(), filter.value.size());
+        records.push_back(makeIndexFilter(filter, value.get()));
+        values.push_back(std::move(value));
+    }
+    state.filters = std::move(records);
+    state.filterValues = std::move(values);
+    state.nextFilter = 0;
+}
+
 std::size_t catalogRowWidth(std::string_view table) {
     const std::optional<TableDefinition> definition = findTableDefinition(table);
     return definition ? definition->rowWidth() : 0;
@@ -178,13 +193,7 @@ Request::Request(std::string tableName, std::vector<Filter> filters, std::size_t
     state.tableName = std::move(tableName);
     state.rowWidth = rowWidth;
     state.keepRows = keepRows;
-    for (const Filter& filter : filters) {
-        // Exactly as long as the value: a provider that reads past it is caught by tools.
-        auto value = std::make_unique<char[]>(filter.value.size());
-        std::memcpy(value.get(), filter.value.data(), filter.value.size());
-        state.filters.push_back(makeIndexFilter(filter, value.get()));
-        state.filterValues.push_back(std::move(value));
-    }
+    setIndexFilters(state, filters);
 
     auto request = std::make_shared<RequestObject>(requestClass(), state);
     auto storage = std::make_shared<ViewStorageObject>(viewStorageClass(), state);
@@ -244,6 +253,11 @@ const std::vector<ReceivedRow>& Request::rows() const { return state_->rows; }
 std::vector<ReceivedRow> Request::takeRows() {
     std::lock_guard lock(state_->mutex);
     return std::exchange(state_->rows, {});
+}
+
+void Request::setFilters(const std::vector<Filter>& filters) {
+    std::lock_guard lock(state_->mutex);
+    setIndexFilters(*state_, filters);
 }
 
 void Request::clearRows() {

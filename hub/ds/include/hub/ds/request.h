@@ -74,6 +74,9 @@ class Request {
     DSParameterList& parameters();
     const std::string& tableName() const;
     const std::vector<IndexFilter>& indexFilters() const;
+    // Filters handed out from now on, as a data server may hand a request's
+    // next pass other filters; same limits as the constructor's.
+    void setFilters(const std::vector<Filter>& filters);
 
     // What the provider registered with PutItem item 3 (null before).
     void* workArea() const;

@@ -1,4 +1,4 @@
-#include "query_run.h"
+#include "reliability_support.h"
 
 #include <cstdio>
 #include <cstring>
@@ -6,39 +6,6 @@
 #include "hub/ds/seams.h"
 
 namespace reliability {
-
-int32_t QueryRun::startStatus() const { return calls.empty() ? -1 : calls.front().status; }
-
-std::vector<int32_t> QueryRun::processStatuses() const {
-    std::vector<int32_t> statuses;
-    for (const EntryCall& call : calls) {
-        if (call.entry == Entry::Process) statuses.push_back(call.status);
-    }
-    return statuses;
-}
-
-int32_t QueryRun::terminateStatus() const { return calls.empty() ? -1 : calls.back().status; }
-
-QueryRun runWholeQuery(const PRB1_VectorRecord& entries, hub::ds::Request& request,
-                       const QueryOptions& options) {
-    QueryRun run;
-    const auto call = [&](Entry entry, PRB1_RequestEntry function) {
-        const int32_t status = function(request.handle());
-        run.calls.push_back(EntryCall{entry, status, hub::ds::lastCallIndex()});
-        return status;
-    };
-    if (call(Entry::Start, entries.start.entry) != 0) {
-        call(Entry::Process, entries.process.entry);
-    } else {
-        for (std::size_t n = 0; n < options.maxProcessCalls; ++n) {
-            if (call(Entry::Process, entries.process.entry) != 0) break;
-        }
-    }
-    if (options.beforeTermination) options.beforeTermination();
-    call(Entry::Terminate, entries.terminate.entry);
-    for (const hub::ds::ReceivedRow& row : request.rows()) run.rows.push_back(row.as<DWSysRecord>());
-    return run;
-}
 
 DSRequestHandle currentHandle(const hub::ds::Request& request) {
     DSRequestHandle handle = request.handle();
