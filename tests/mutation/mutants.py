@@ -220,10 +220,8 @@ MUTANTS = [
            "while (originLength > 0 && (node->RealNodeOrigNode[originLength - 1] == ' ' ||",
            "while (originLength > 0 && (node->RealNodeOrigNode[originLength - 1] == '\\t' ||"),
     Mutant("collect-column-cut", PROVIDER,
-           "        std::memcpy(bytes + kColumnFields[k].offset, column->dataAddress,\n"
-           "                    length < width ? length : width);",
-           "        std::memcpy(bytes + kColumnFields[k].offset, column->dataAddress,\n"
-           "                    length < width ? length : width - 1);"),
+           "        std::memcpy(bytes + kColumnFields[k].offset, column->dataAddress, width);",
+           "        std::memcpy(bytes + kColumnFields[k].offset, column->dataAddress, width - 1);"),
     Mutant("collect-derived-origin-ends-at-zero-only", PROVIDER,
            "    while (end < sizeof record->ORIGINNODE && record->ORIGINNODE[end] != ' ' &&",
            "    while (end < sizeof record->ORIGINNODE &&"),
