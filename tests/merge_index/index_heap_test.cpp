@@ -117,6 +117,31 @@ TEST_F(IndexHeapTest, ALostRowIsLostAlikeWithAndWithoutTheIndex) {
     }
 }
 
+// So many identities that the index's size in bytes would not fit 32 bits:
+// the merge goes on with the walk and asks the heap for nothing.
+TEST_F(IndexHeapTest, AnIndexTooLargeToAddressIsNotAskedFor) {
+    const std::vector<DWSysRecord> rows = randomRows({"", 41, 10, 1000, false});
+    kqvtest::HeapSeam heap;
+    {
+        MergeArea area;
+        {
+            const IndexThreshold never(kNeverIndex);
+            area.merge({rows.front()});
+        }
+        const IndexThreshold scope(1);
+        // Rows of the first results block need no allocation; any other fails.
+        const uint64_t before = heap.allocations();
+        heap.failAll();
+        area.work().index.identities = INT32_MAX / 4;
+        area.merge({rows.begin() + 1, rows.end()});
+        heap.failAll(false);
+        EXPECT_EQ(heap.allocations(), before) << "an index beyond the size guard was asked for";
+        EXPECT_EQ(area.work().index.slots, nullptr);
+        EXPECT_SAME_SEQUENCE(expectedMerge(rows), area.rows(), "rows");
+    }
+    EXPECT_EQ(heap.outstanding(), 0u);
+}
+
 class IndexHeapQueryTest : public IndexHeapTest {
   protected:
     void SetUp() override {
