@@ -3,6 +3,7 @@
 // one row per DW and varnex.
 #include "provider/kqvdwsys.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -381,6 +382,44 @@ void copyFetchedRow(const SQLDA* sqlda, DWSysRecord* record) {
 // counts a prefetch as no effect and drops a call that has no other.
 [[gnu::always_inline]] inline void prefetchSlot(const DWSysIdentityIndex& index, const DWSysRecord& row);
 
+// The summarisation's entry block, once it has run.
+std::atomic<TraceEntryBlock*> summarizeEntry{nullptr};
+
+// Hands the fetched rows to the summarisation in their order. While the
+// summarisation traces nothing, a row waits there until the next one has been
+// fetched: the slot its identity probes is asked for at once and has reached
+// the cache by the time it is merged. No trace line changes its place, since
+// the waiting calls write none.
+class DeferredMerge {
+  public:
+    explicit DeferredMerge(DWSYWORK* work) : work_(work) {}
+    DeferredMerge(const DeferredMerge&) = delete;
+    DeferredMerge& operator=(const DeferredMerge&) = delete;
+
+    void add(const DWSysRecord& row) {
+        finish();
+        const TraceEntryBlock* entry = summarizeEntry.load(std::memory_order_relaxed);
+        if (entry == nullptr || !kqv::traceOff(*entry)) {
+            summarizeQVStatusData(work_, &row);
+            return;
+        }
+        prefetchSlot(work_->index, row);
+        std::memcpy(&waiting_, &row, sizeof waiting_);
+        hasWaiting_ = true;
+    }
+    // Merges the row still waiting, if any.
+    void finish() {
+        if (!hasWaiting_) return;
+        hasWaiting_ = false;
+        summarizeQVStatusData(work_, &waiting_);
+    }
+
+  private:
+    DWSYWORK* work_;
+    DWSysRecord waiting_;
+    bool hasWaiting_ = false;
+};
+
 // Without a filter a row is reported under its varnex's status panel.
 void setDerivedOriginNode(DWSysRecord* record) {
     std::memset(record->ORIGINNODE, ' ', sizeof record->ORIGINNODE);
@@ -448,11 +487,11 @@ extern "C" int32_t collectQVStatusdata(DWSYWORK* work, QVDWSYAPI* api) {
                 KQV_TRACE(kTraceError, "Unable to open request for input %d\n", status);
             } else {
                 const bool traceRows = kqvTrace.on(kTraceDetail);
+                DeferredMerge merge(work);
                 while (kqvsqlf(&request) == 0) {
                     DWSysRecord* row = &work->rowBuffer;
                     const SQLDA* sqlda = request.outputSqlda;
                     copyFetchedRow(sqlda, row);
-                    prefetchSlot(work->index, *row);
                     char field[33];
                     if (work->originnodeSet != 0) {
                         std::memcpy(row->ORIGINNODE, work->originnodeFilter, sizeof row->ORIGINNODE);
@@ -470,7 +509,7 @@ extern "C" int32_t collectQVStatusdata(DWSYWORK* work, QVDWSYAPI* api) {
                         }
                     }
                     if (sqlda->columnCount == kRecordColumns) {
-                        summarizeQVStatusData(work, row);
+                        merge.add(*row);
                     } else {
                         result = 0;
                         KQV_TRACE(kTraceError,
@@ -478,6 +517,7 @@ extern "C" int32_t collectQVStatusdata(DWSYWORK* work, QVDWSYAPI* api) {
                                   kRecordColumns, sqlda->columnCount);
                     }
                 }
+                merge.finish();
                 status = kqvsqlc(&request);
                 if (status != 0) {
                     result = 0;
@@ -674,6 +714,7 @@ void indexNewElement(DWSYWORK* work, RSLTlink* element, const Lookup& lookup) {
 
 extern "C" void summarizeQVStatusData(DWSYWORK* work, const DWSysRecord* record) {
     KQV_TRACE_BEGIN(summarizeQVStatusData);
+    summarizeEntry.store(&kqvTraceEntry, std::memory_order_relaxed);
     KQV_TRACE(kTraceDetail, "New DW to be added\n");
     KQV_TRACE(kTraceDetail, "ORIGINNODE: \t\t\t%32.32s\n", record->ORIGINNODE);
     KQV_TRACE(kTraceDetail, "VARNEX: \t\t\t%8.8s\n", record->VARNNAME);
