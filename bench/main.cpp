@@ -18,6 +18,7 @@
 
 #include "floor_fetch.h"
 #include "heap_meter.h"
+#include "hub/ds/provider_table.h"
 #include "hub/ds/scenario.h"
 #include "hub/ds/seams.h"
 #include "hub/trace.h"
@@ -46,6 +47,8 @@ struct Options {
     bool scattered = false;
     bool hubLog = false;
     bool coldHeap = false;
+    // Wall seconds per hub for the SQL column's pairs; 0 leaves it out.
+    double sqlBudget = 20;
 };
 
 bench::HubShape parseHub(const std::string& text, int32_t agents) {
@@ -93,6 +96,35 @@ struct HubResults {
     std::optional<bench::Measurement> linear;
 };
 
+// The deliverable's table queried through the SQL engine of the hub's
+// connection, against the same request run directly, in pairs.
+bench::SqlPairedTimes measureSql(const hub::ds::Scenario& scenario, const bench::HubShape& shape,
+                                 const bench::LoadedProviders& providers, const Options& options) {
+    const std::string table = "KQVDWSYS";
+    const std::optional<hub::ds::TableDefinition> definition = scenario.tableDefinition(table);
+    if (!definition) throw std::runtime_error("the hub's catalog has no definition of " + table);
+    hub::ds::attachProviderTable(scenario, *definition, providers.deliverable());
+    const auto sql = [&] {
+        int64_t rows = 0;
+        const bench::Times times = bench::runSqlQuery(scenario, table, rows);
+        expectRows("the query through SQL", rows, shape.identities);
+        return times;
+    };
+    const auto direct = [&] {
+        const bench::QueryRun run = bench::runQuery(providers.deliverable());
+        expectRows("the query", run.rows, shape.identities);
+        return run.whole;
+    };
+    sql();  // untimed, as the first runs of the others
+    bench::StopRule rule = options.stopRule;
+    rule.budgetSeconds = options.sqlBudget;
+    const bench::SqlPairedTimes times = bench::runSqlPairs(rule, {direct, sql});
+    std::cerr << "  sql: " << times.pairs << " pairs in " << std::fixed << std::setprecision(1) << times.seconds
+              << " s (stopped by " << times.stoppedBy << "), ratio " << std::setprecision(3)
+              << times.ratioCpu.median << std::defaultfloat << std::endl;
+    return times;
+}
+
 HubResults measureHub(const bench::HubShape& shape, bench::LoadedProviders& providers, const Options& options) {
     const bool runIndex = options.mode != "linear";
     const bool wantsLinear = options.mode != "index";
@@ -105,7 +137,8 @@ HubResults measureHub(const bench::HubShape& shape, bench::LoadedProviders& prov
     expectRows("the catalog", static_cast<int64_t>(statements.size()), shape.agents);
 
     const bench::Stopwatch loading;
-    hub::ds::useScenario(hub::ds::Scenario::fromScript(bench::hubScript(shape), shape.describe()));
+    const auto scenario = hub::ds::Scenario::fromScript(bench::hubScript(shape), shape.describe());
+    hub::ds::useScenario(scenario);
     std::cerr << shape.describe() << ": loaded in " << std::fixed << std::setprecision(2)
               << loading.elapsed().wall / 1e9 << " s" << std::defaultfloat << std::endl;
 
@@ -146,7 +179,7 @@ HubResults measureHub(const bench::HubShape& shape, bench::LoadedProviders& prov
     const auto measure = [&](const char* mode, const PRB1_VectorRecord& provider, int32_t threshold,
                              const char* what) {
         providers.setIndexThreshold(threshold);
-        bench::Measurement line{mode, shape, false, {}, 0};
+        bench::Measurement line{mode, shape, false, {}, 0, {}};
         line.times = bench::runPairs(
             options.stopRule, {floor, [&] { return sameRows(bench::runQuery(provider), what); }, handBack});
         line.peakHeapBytes = peakHeap(threshold, what);
@@ -161,11 +194,12 @@ HubResults measureHub(const bench::HubShape& shape, bench::LoadedProviders& prov
     if (runIndex) {
         results.withIndex = measure("index", providers.deliverable(), bench::LoadedProviders::kDefaultThreshold,
                                     "the query with the index");
+        if (options.sqlBudget > 0) results.withIndex->sql = measureSql(*scenario, shape, providers, options);
     }
     if (wantsLinear) {
         results.linear = runLinear ? measure("linear", providers.seamBuild(), bench::LoadedProviders::kNeverIndex,
                                              "the query without the index")
-                                   : bench::Measurement{"linear", shape, true, {}, 0};
+                                   : bench::Measurement{"linear", shape, true, {}, 0, {}};
     }
     providers.setIndexThreshold(bench::LoadedProviders::kDefaultThreshold);
     hub::ds::useScenario(nullptr);
@@ -236,7 +270,9 @@ int run(const Options& options) {
               << "which the query includes and the floor does not (w/o hb: the ratio without it).\n"
               << "Each pair is a query run and a floor run back to back; times are the calling thread's CPU time\n"
               << "(wall: wall time), medians of the pairs; ratio: median of the pairs' query/floor, with its\n"
-              << "quartiles. Pairs: at least " << rule.minPairs << ", until the interquartile range is at most "
+              << "quartiles. sql: SELECT * FROM KQVDWSYS through the SQL engine, every row stepped and read,\n"
+              << "paired the same way with the whole request run directly (start to termination): sql ms and\n"
+              << "the median of sql/direct. Pairs: at least " << rule.minPairs << ", until the interquartile range is at most "
               << rule.tolerance * 100 << "% of the\nmedian, " << rule.maxPairs << " pairs, or " << rule.budgetSeconds
               << " s per hub and provider.\n\n";
     if (!linear.empty()) {
@@ -306,6 +342,10 @@ int main(int argc, char** argv) {
     app.add_flag("--scatter", options.scattered,
                  "Identities arrive in an order unrelated to theirs instead of ascending within each agent");
     app.add_option("--csv", options.csv, "Where to write the CSV")->capture_default_str();
+    app.add_option("--sql-budget", options.sqlBudget,
+                   "Wall seconds per hub for the pairs of the SQL column (0: no SQL column)")
+        ->check(CLI::NonNegativeNumber)
+        ->capture_default_str();
     app.add_flag("--hub-log", options.hubLog, "Show the stand-in hub's log on standard error");
     app.add_flag("--cold-heap", options.coldHeap,
                  "Leave malloc at its defaults: freed memory goes back to the system and is faulted in again");

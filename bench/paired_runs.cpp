@@ -47,40 +47,59 @@ Spread spreadOf(std::vector<double> values) {
     return spread;
 }
 
+namespace {
+
+// Runs pairs until the rule stops them: `runPair(n)` runs pair n and adds its
+// CPU-time ratio to `ratios`.
+template <typename RunPair>
+void repeatPairs(const StopRule& rule, const std::vector<double>& ratios, int& pairs, std::string& stoppedBy,
+                 double& seconds, RunPair&& runPair) {
+    const Stopwatch stopwatch;
+    for (;;) {
+        runPair(pairs);
+        pairs += 1;
+        seconds = stopwatch.elapsed().wall / 1e9;
+
+        if (pairs >= rule.maxPairs) {
+            stoppedBy = "pairs";
+            return;
+        }
+        const Spread ratio = spreadOf(ratios);
+        if (pairs >= rule.minPairs && ratio.interquartileRange() <= rule.tolerance * ratio.median) {
+            stoppedBy = "spread";
+            return;
+        }
+        if (seconds >= rule.budgetSeconds) {
+            stoppedBy = "budget";
+            return;
+        }
+    }
+}
+
+// Runs both, in turn the one first and the other: alternating cancels a
+// drift of the machine's speed within a pair.
+template <typename First, typename Second>
+void inTurn(int pair, First&& first, Second&& second) {
+    if (pair % 2 == 0) {
+        first();
+        second();
+    } else {
+        second();
+        first();
+    }
+}
+
+}  // namespace
+
 PairedTimes runPairs(const StopRule& rule, const PairRunners& runners) {
     Samples samples;
     PairedTimes result;
-    const Stopwatch stopwatch;
-    for (;;) {
-        // Alternating which goes first cancels a drift of the machine's speed
-        // within a pair.
+    repeatPairs(rule, samples.ratioCpu, result.pairs, result.stoppedBy, result.seconds, [&](int pair) {
         Times floor;
         QueryRun query;
-        if (result.pairs % 2 == 0) {
-            floor = runners.floor();
-            query = runners.query();
-        } else {
-            query = runners.query();
-            floor = runners.floor();
-        }
+        inTurn(pair, [&] { floor = runners.floor(); }, [&] { query = runners.query(); });
         samples.add(floor, query, runners.handBack());
-        result.pairs += 1;
-        result.seconds = stopwatch.elapsed().wall / 1e9;
-
-        if (result.pairs >= rule.maxPairs) {
-            result.stoppedBy = "pairs";
-            break;
-        }
-        const Spread ratio = spreadOf(samples.ratioCpu);
-        if (result.pairs >= rule.minPairs && ratio.interquartileRange() <= rule.tolerance * ratio.median) {
-            result.stoppedBy = "spread";
-            break;
-        }
-        if (result.seconds >= rule.budgetSeconds) {
-            result.stoppedBy = "budget";
-            break;
-        }
-    }
+    });
     result.queryCpu = spreadOf(samples.queryCpu);
     result.queryWall = spreadOf(samples.queryWall);
     result.gatheringCpu = spreadOf(samples.gatheringCpu);
@@ -90,6 +109,23 @@ PairedTimes runPairs(const StopRule& rule, const PairRunners& runners) {
     result.ratioCpu = spreadOf(samples.ratioCpu);
     result.ratioWall = spreadOf(samples.ratioWall);
     result.ratioCpuWithoutHandBack = spreadOf(samples.ratioCpuWithoutHandBack);
+    return result;
+}
+
+SqlPairedTimes runSqlPairs(const StopRule& rule, const SqlPairRunners& runners) {
+    std::vector<double> directCpu, sqlCpu, ratioCpu;
+    SqlPairedTimes result;
+    repeatPairs(rule, ratioCpu, result.pairs, result.stoppedBy, result.seconds, [&](int pair) {
+        Times direct;
+        Times sql;
+        inTurn(pair, [&] { direct = runners.direct(); }, [&] { sql = runners.sql(); });
+        directCpu.push_back(direct.cpu);
+        sqlCpu.push_back(sql.cpu);
+        ratioCpu.push_back(sql.cpu / direct.cpu);
+    });
+    result.directCpu = spreadOf(directCpu);
+    result.sqlCpu = spreadOf(sqlCpu);
+    result.ratioCpu = spreadOf(ratioCpu);
     return result;
 }
 

@@ -59,4 +59,22 @@ struct PairedTimes {
 
 PairedTimes runPairs(const StopRule& rule, const PairRunners& runners);
 
+// The same query through the SQL engine beside the direct loop, paired the
+// same way: direct is the whole request, start to termination, with its
+// rows read; sql the statement stepped to its end with every column read.
+struct SqlPairRunners {
+    std::function<Times()> direct;
+    std::function<Times()> sql;
+};
+
+struct SqlPairedTimes {
+    int pairs = 0;
+    std::string stoppedBy;
+    double seconds = 0;
+    Spread directCpu, sqlCpu;
+    Spread ratioCpu;  // of the pairs: sql / direct
+};
+
+SqlPairedTimes runSqlPairs(const StopRule& rule, const SqlPairRunners& runners);
+
 }  // namespace bench

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "hub/ds/request.h"
+#include "hub/ds/statements.h"
 
 namespace bench {
 
@@ -18,6 +19,7 @@ constexpr int32_t kNoMoreRows = 62;
 QueryRun runQuery(const PRB1_VectorRecord& provider) {
     hub::ds::Request request("KQVDWSYS");
     const DSRequestHandle handle = request.handle();
+    const Stopwatch whole;
     if (const int32_t status = provider.start.entry(handle); status != 0) {
         throw std::runtime_error("request start returned status " + std::to_string(status));
     }
@@ -29,12 +31,14 @@ QueryRun runQuery(const PRB1_VectorRecord& provider) {
     const Times ended = stopwatch.elapsed();
 
     const int32_t terminated = provider.terminate.entry(handle);
+    const Times wholeTime = whole.elapsed();
     if (status != kNoMoreRows) throw std::runtime_error("request processing returned status " + std::to_string(status));
     if (terminated != 0) throw std::runtime_error("request termination returned status " + std::to_string(terminated));
 
     QueryRun run;
     run.elapsed = ended;
     run.gathering = gathered;
+    run.whole = wholeTime;
     run.rows = static_cast<int64_t>(request.rows().size());
     run.checksum = 0xCBF29CE484222325ull;
     for (const auto& row : request.rows()) {
@@ -42,6 +46,15 @@ QueryRun runQuery(const PRB1_VectorRecord& provider) {
         run.checksum = (run.checksum ^ std::hash<std::string_view>{}(bytes)) * 0x100000001B3ull;
     }
     return run;
+}
+
+Times runSqlQuery(const hub::ds::Scenario& scenario, const std::string& table, int64_t& rows) {
+    const std::string statement = "SELECT * FROM " + table;
+    rows = 0;
+    const Stopwatch stopwatch;
+    hub::ds::runStatements(scenario, statement,
+                           [&](const hub::ds::ResultSet& result) { rows += static_cast<int64_t>(result.rows.size()); });
+    return stopwatch.elapsed();
 }
 
 }  // namespace bench

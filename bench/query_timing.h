@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+#include "hub/ds/scenario.h"
 
 #include "platform/registration.h"
 #include "stopwatch.h"
@@ -15,6 +18,8 @@ struct QueryRun {
     Times elapsed;
     // Of that, the first processing call: the gathering and the first row.
     Times gathering;
+    // The whole request: start, every processing call, termination.
+    Times whole;
     int64_t rows = 0;
     // Of every row's bytes in the order handed back, to tell runs apart.
     uint64_t checksum = 0;
@@ -23,5 +28,11 @@ struct QueryRun {
 // Starts a request, processes until status 62 and terminates; throws
 // std::runtime_error if an entry fails.
 QueryRun runQuery(const PRB1_VectorRecord& provider);
+
+// `SELECT * FROM table` through the SQL engine of the scenario's connection,
+// on which the table must be attached, stepped to its end with every column
+// of every row read; returns the time and sets `rows`. Throws what the
+// statement runner throws.
+Times runSqlQuery(const hub::ds::Scenario& scenario, const std::string& table, int64_t& rows);
 
 }  // namespace bench

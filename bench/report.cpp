@@ -42,7 +42,8 @@ void printTable(std::ostream& out, const std::string& title, const std::vector<M
     static const std::vector<std::pair<const char*, std::size_t>> columns = {
         {"agents", 6},      {"rows", 9},         {"identities", 10},   {"pairs", 5},      {"query ms", 10},
         {"floor ms", 10},   {"ratio", 6},        {"quartiles", 9},     {"wall", 5},       {"wall quart.", 11},
-        {"ns/row", 7},      {"heap KiB", 8},     {"hand-back ms", 12}, {"w/o hb", 6}};
+        {"ns/row", 7},      {"heap KiB", 8},     {"hand-back ms", 12}, {"w/o hb", 6},
+        {"sql ms", 10},     {"sql/direct", 10}};
     out << title << '\n';
     std::string header;
     std::string rule;
@@ -66,6 +67,9 @@ void printTable(std::ostream& out, const std::string& title, const std::vector<M
                           grouped(static_cast<int64_t>((line.peakHeapBytes + 1023) / 1024)),
                           milliseconds(times.handBackCpu.median),
                           format("%.2f", times.ratioCpuWithoutHandBack.median)});
+            const bool sql = line.sql.pairs > 0;
+            cells.push_back(sql ? milliseconds(line.sql.sqlCpu.median) : "-");
+            cells.push_back(sql ? format("%.2f", line.sql.ratioCpu.median) : "-");
         }
         std::string text;
         for (std::size_t i = 0; i < cells.size(); ++i) text += "  " + padLeft(cells[i], columns[i].second);
@@ -83,7 +87,9 @@ void writeCsv(std::ostream& out, const std::vector<Measurement>& lines) {
         for (const char* statistic : {"median", "p25", "p75", "min", "max"}) out << ',' << ratio << '_' << statistic;
     }
     for (const char* median : kMedians) out << ',' << median << "_median";
-    out << ",ns_per_row,peak_heap_bytes\n";
+    out << ",ns_per_row,peak_heap_bytes,sql_pairs";
+    for (const char* statistic : {"median", "p25", "p75", "min", "max"}) out << ",ratio_sql_cpu_" << statistic;
+    out << ",sql_cpu_ns_median,direct_cpu_ns_median\n";
 
     for (const Measurement& line : lines) {
         const PairedTimes& times = line.times;
@@ -102,7 +108,14 @@ void writeCsv(std::ostream& out, const std::vector<Measurement>& lines) {
                                      &times.floorWall, &times.handBackCpu}) {
             out << ',' << format("%.0f", median->median);
         }
-        out << ',' << format("%.1f", line.nanosecondsPerRow()) << ',' << line.peakHeapBytes << '\n';
+        out << ',' << format("%.1f", line.nanosecondsPerRow()) << ',' << line.peakHeapBytes;
+        const SqlPairedTimes& sql = line.sql;
+        out << ',' << sql.pairs;
+        for (const double value : {sql.ratioCpu.median, sql.ratioCpu.lower, sql.ratioCpu.upper, sql.ratioCpu.min,
+                                   sql.ratioCpu.max}) {
+            out << ',' << format("%.4f", value);
+        }
+        out << ',' << format("%.0f", sql.sqlCpu.median) << ',' << format("%.0f", sql.directCpu.median) << '\n';
     }
     out.flush();
 }

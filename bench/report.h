@@ -19,6 +19,8 @@ struct Measurement {
     bool skipped = false;  // too slow to run with the linear walk
     PairedTimes times;
     std::size_t peakHeapBytes = 0;
+    // Through SQL against the direct loop; no pairs where not measured.
+    SqlPairedTimes sql;
 
     // The median of the pairs' CPU-time ratios.
     double ratio() const { return times.ratioCpu.median; }

@@ -25,7 +25,7 @@ struct QueryOptions {
 };
 
 struct QueryResult {
-    std::vector<hub::ds::ReceivedRow> rows;  // of the last pass
+    hub::ds::ReceivedRows rows;  // of the last pass
     int passes = 0;
 };
 

@@ -3,6 +3,8 @@
 // one row per DW and varnex.
 #include "provider/kqvdwsys.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -16,6 +18,9 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#endif
+#if defined(__linux__)
+#include <sys/mman.h>
 #endif
 
 #ifndef KQV_KEEP_HIGHEST_STATUS
@@ -381,6 +386,44 @@ void copyFetchedRow(const SQLDA* sqlda, DWSysRecord* record) {
 // counts a prefetch as no effect and drops a call that has no other.
 [[gnu::always_inline]] inline void prefetchSlot(const DWSysIdentityIndex& index, const DWSysRecord& row);
 
+// The summarisation's entry block, once it has run.
+std::atomic<TraceEntryBlock*> summarizeEntry{nullptr};
+
+// Hands the fetched rows to the summarisation in their order. While the
+// summarisation traces nothing, a row waits there until the next one has been
+// fetched: the slot its identity probes is asked for at once and has reached
+// the cache by the time it is merged. No trace line changes its place, since
+// the waiting calls write none.
+class DeferredMerge {
+  public:
+    explicit DeferredMerge(DWSYWORK* work) : work_(work) {}
+    DeferredMerge(const DeferredMerge&) = delete;
+    DeferredMerge& operator=(const DeferredMerge&) = delete;
+
+    void add(const DWSysRecord& row) {
+        finish();
+        const TraceEntryBlock* entry = summarizeEntry.load(std::memory_order_relaxed);
+        if (entry == nullptr || !kqv::traceOff(*entry)) {
+            summarizeQVStatusData(work_, &row);
+            return;
+        }
+        prefetchSlot(work_->index, row);
+        std::memcpy(&waiting_, &row, sizeof waiting_);
+        hasWaiting_ = true;
+    }
+    // Merges the row still waiting, if any.
+    void finish() {
+        if (!hasWaiting_) return;
+        hasWaiting_ = false;
+        summarizeQVStatusData(work_, &waiting_);
+    }
+
+  private:
+    DWSYWORK* work_;
+    DWSysRecord waiting_;
+    bool hasWaiting_ = false;
+};
+
 // Without a filter a row is reported under its varnex's status panel.
 void setDerivedOriginNode(DWSysRecord* record) {
     std::memset(record->ORIGINNODE, ' ', sizeof record->ORIGINNODE);
@@ -448,11 +491,11 @@ extern "C" int32_t collectQVStatusdata(DWSYWORK* work, QVDWSYAPI* api) {
                 KQV_TRACE(kTraceError, "Unable to open request for input %d\n", status);
             } else {
                 const bool traceRows = kqvTrace.on(kTraceDetail);
+                DeferredMerge merge(work);
                 while (kqvsqlf(&request) == 0) {
                     DWSysRecord* row = &work->rowBuffer;
                     const SQLDA* sqlda = request.outputSqlda;
                     copyFetchedRow(sqlda, row);
-                    prefetchSlot(work->index, *row);
                     char field[33];
                     if (work->originnodeSet != 0) {
                         std::memcpy(row->ORIGINNODE, work->originnodeFilter, sizeof row->ORIGINNODE);
@@ -470,7 +513,7 @@ extern "C" int32_t collectQVStatusdata(DWSYWORK* work, QVDWSYAPI* api) {
                         }
                     }
                     if (sqlda->columnCount == kRecordColumns) {
-                        summarizeQVStatusData(work, row);
+                        merge.add(*row);
                     } else {
                         result = 0;
                         KQV_TRACE(kTraceError,
@@ -478,6 +521,7 @@ extern "C" int32_t collectQVStatusdata(DWSYWORK* work, QVDWSYAPI* api) {
                                   kRecordColumns, sqlda->columnCount);
                     }
                 }
+                merge.finish();
                 status = kqvsqlc(&request);
                 if (status != 0) {
                     result = 0;
@@ -522,20 +566,32 @@ const DWSysRecord& rowOf(const RSLTlink* element) {
     return reinterpret_cast<const DWSysResultElement*>(element)->row;
 }
 
-// The slots' tags follow their element pointers in the same block. A probe
-// reads the tags, one byte a slot, and touches an element only where the tag
-// matches: most slots of a probe cost no read of an element at all.
-uint8_t* tagsOf(const DWSysIdentityIndex& index) {
-    return reinterpret_cast<uint8_t*>(index.slots + index.capacity);
+// The slots come in groups of a cache line each: the group's tags, one byte a
+// slot and 0 where free, then its element pointers. A probe reads one line
+// and touches an element only where the tag matches. A group fills from its
+// first slot on; a full group sends the probe on to the next.
+constexpr size_t kLineBytes = 64;
+constexpr int kGroupSlots = static_cast<int>(kLineBytes / (sizeof(RSLTlink*) + 1));
+
+struct alignas(kLineBytes) SlotGroup {
+    uint8_t tags[kGroupSlots];
+    RSLTlink* elements[kGroupSlots];
+};
+static_assert(sizeof(SlotGroup) == kLineBytes);
+
+// The groups start at the first line boundary of the block.
+SlotGroup* groupsOf(const DWSysIdentityIndex& index) {
+    const auto block = reinterpret_cast<uintptr_t>(index.slots);
+    return reinterpret_cast<SlotGroup*>((block + kLineBytes - 1) & ~(uintptr_t{kLineBytes} - 1));
 }
 
-size_t indexBytes(int32_t capacity) {
-    return static_cast<size_t>(capacity) * (sizeof(RSLTlink*) + 1);
-}
+size_t indexBytes(int32_t groups) { return (static_cast<size_t>(groups) + 1) * kLineBytes; }
+
+int64_t slotsOf(int32_t groups) { return static_cast<int64_t>(groups) * kGroupSlots; }
 
 // Where a probe for an identity starts, and the tag its slot carries.
 struct Probe {
-    uint32_t start;
+    uint32_t group;
     uint8_t tag;
 };
 
@@ -550,36 +606,60 @@ Probe probeFor(const DWSysIdentityIndex& index, const DWSysRecord& row) {
     x ^= x >> 27;
     x *= 0x94D049BB133111EBull;
     x ^= x >> 31;
-    // The tag comes from the bits that pick no slot; 0 marks a free slot.
+    // The tag comes from the bits that pick no group; 0 marks a free slot.
     const auto tag = static_cast<uint8_t>(x >> 56);
-    return {static_cast<uint32_t>(x) & (static_cast<uint32_t>(index.capacity) - 1), tag == 0 ? uint8_t{1} : tag};
+    // The low half picks the group, scaled to their number.
+    const auto group = static_cast<uint32_t>(((x & 0xFFFFFFFFu) * static_cast<uint64_t>(index.capacity)) >> 32);
+    return {group, tag == 0 ? uint8_t{1} : tag};
+}
+
+uint32_t nextGroup(const DWSysIdentityIndex& index, uint32_t group) {
+    return group + 1 == static_cast<uint32_t>(index.capacity) ? 0 : group + 1;
 }
 
 // The outcome of looking an identity up: its element, or, with an index, the
 // free slot where a new element of that identity goes.
 struct Lookup {
     RSLTlink* element;
-    uint32_t freeSlot;
+    SlotGroup* group;
+    int slot;
     uint8_t tag;
 };
 
 Lookup findInIndex(const DWSysIdentityIndex& index, const DWSysRecord& row) {
     const Probe probe = probeFor(index, row);
-    const uint8_t* tags = tagsOf(index);
-    const uint32_t mask = static_cast<uint32_t>(index.capacity) - 1;
-    for (uint32_t i = probe.start;; i = (i + 1) & mask) {
-        if (tags[i] == 0) return {nullptr, i, probe.tag};
-        if (tags[i] == probe.tag && sameIdentity(rowOf(index.slots[i]), row)) return {index.slots[i], i, probe.tag};
+    SlotGroup* const groups = groupsOf(index);
+    for (uint32_t g = probe.group;; g = nextGroup(index, g)) {
+        SlotGroup& group = groups[g];
+        for (int i = 0; i < kGroupSlots; ++i) {
+            if (group.tags[i] == 0) return {nullptr, &group, i, probe.tag};
+            if (group.tags[i] == probe.tag && sameIdentity(rowOf(group.elements[i]), row)) {
+                return {group.elements[i], &group, i, probe.tag};
+            }
+        }
     }
 }
 
-// Asks the cache for the slot the row's probe starts at, so that the lines
-// are on their way while the row is made ready for the merge.
+// Asks the cache for the group the row's probe starts at, so that the line
+// is on its way while the row waits to be merged.
 inline void prefetchSlot(const DWSysIdentityIndex& index, const DWSysRecord& row) {
     if (index.slots == nullptr) return;
-    const Probe probe = probeFor(index, row);
-    __builtin_prefetch(tagsOf(index) + probe.start);
-    __builtin_prefetch(index.slots + probe.start);
+    __builtin_prefetch(groupsOf(index) + probeFor(index, row).group, 1);
+}
+
+// A large index is probed at random all over: asks for huge pages where the
+// system gives them on request, so that a probe does not also miss the
+// address translation caches. Only the whole 2 MiB pages inside the block.
+void preferHugePages(void* block, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
+    const auto start = (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
+    const auto end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kHugePage - 1);
+    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+    (void)block;
+    (void)bytes;
+#endif
 }
 
 void dropIndex(DWSysIdentityIndex& index) {
@@ -588,53 +668,52 @@ void dropIndex(DWSysIdentityIndex& index) {
     index.capacity = 0;
 }
 
-// Builds the index anew over every element of the list, with at least twice
-// as many slots. When its memory cannot be had the merge goes on with the
-// linear walk, silently, and tries again once the table has doubled.
+// Builds the index anew over every element of the list, with room for the
+// table to double before the index is three quarters full. When its memory
+// cannot be had the merge goes on with the linear walk, silently, and tries
+// again once the table has doubled.
 void rebuildIndex(DWSYWORK* work) {
     DWSysIdentityIndex& index = work->index;
     dropIndex(index);
-    // Beyond this the block's size in bytes would not fit 32 bits (the
-    // capacity is below 4 slots per identity).
-    constexpr int32_t kMostIdentities = INT32_MAX / static_cast<int32_t>(sizeof(RSLTlink*) + 1) / 4;
-    int32_t capacity = 16;
-    if (index.identities <= kMostIdentities) {
-        while (capacity < 2 * index.identities) capacity *= 2;
-    }
-    auto* slots = index.identities > kMostIdentities
-                      ? nullptr
-                      : static_cast<RSLTlink**>(KQV_ALLOCATE(indexBytes(capacity)));
-    if (slots == nullptr) {
+    // 1 GiB of groups at the most: the block's size in bytes fits 32 bits.
+    constexpr int32_t kMostGroups = int32_t{1} << 24;
+    const int64_t wanted = (8 * static_cast<int64_t>(index.identities) + 3 * kGroupSlots - 1) / (3 * kGroupSlots);
+    const auto groups = static_cast<int32_t>(std::clamp<int64_t>(wanted, 2, int64_t{kMostGroups} + 1));
+    auto* block = groups > kMostGroups ? nullptr : static_cast<RSLTlink**>(KQV_ALLOCATE(indexBytes(groups)));
+    if (block == nullptr) {
         index.retryAt = 2 * index.identities;
         return;
     }
-    index.slots = slots;
-    index.capacity = capacity;
+    preferHugePages(block, indexBytes(groups));
+    index.slots = block;
+    index.capacity = groups;
     index.retryAt = 0;
-    uint8_t* tags = tagsOf(index);
-    std::memset(tags, 0, static_cast<size_t>(capacity));
+    SlotGroup* const group = groupsOf(index);
+    std::memset(static_cast<void*>(group), 0, static_cast<size_t>(groups) * kLineBytes);
     // Every element of the results table is in its list, each of another
     // identity: each goes to the first free slot. They are taken in batches
-    // whose slots are asked for first, so that the cache misses overlap.
-    const uint32_t mask = static_cast<uint32_t>(capacity) - 1;
+    // whose groups are asked for first, so that the cache misses overlap.
     constexpr int kBatch = 16;
     RSLTlink* batch[kBatch];
     Probe probes[kBatch];
     int count = 0;
     const auto place = [&] {
         for (int n = 0; n < count; ++n) {
-            uint32_t i = probes[n].start;
-            while (tags[i] != 0) i = (i + 1) & mask;
-            tags[i] = probes[n].tag;
-            index.slots[i] = batch[n];
+            for (uint32_t g = probes[n].group;; g = nextGroup(index, g)) {
+                uint8_t* const tags = group[g].tags;
+                const auto free = static_cast<int>(std::find(tags, tags + kGroupSlots, uint8_t{0}) - tags);
+                if (free == kGroupSlots) continue;
+                tags[free] = probes[n].tag;
+                group[g].elements[free] = batch[n];
+                break;
+            }
         }
         count = 0;
     };
     kqv::forEachElement(work->resultTable, [&](RSLTlink* element) {
         batch[count] = element;
         probes[count] = probeFor(index, rowOf(element));
-        __builtin_prefetch(tags + probes[count].start, 1);
-        __builtin_prefetch(index.slots + probes[count].start, 1);
+        __builtin_prefetch(group + probes[count].group, 1);
         if (++count == kBatch) place();
     });
     place();
@@ -645,9 +724,9 @@ Lookup findIdentity(DWSYWORK* work, const DWSysRecord& record) {
     if (work->index.slots != nullptr) return findInIndex(work->index, record);
     for (RSLTlink* link = kqv::nextInList(work->resultList, nullptr); link != nullptr;
          link = kqv::nextInList(work->resultList, link)) {
-        if (sameIdentity(rowOf(link), record)) return {link, 0, 0};
+        if (sameIdentity(rowOf(link), record)) return {link, nullptr, 0, 0};
     }
-    return {nullptr, 0, 0};
+    return {nullptr, nullptr, 0, 0};
 }
 
 // Records a new element of the results table in the index, in the free slot
@@ -662,18 +741,19 @@ void indexNewElement(DWSYWORK* work, RSLTlink* element, const Lookup& lookup) {
         return;
     }
     // Up to three quarters full: beyond, the probes grow long.
-    if (4 * static_cast<int64_t>(index.identities) > 3 * static_cast<int64_t>(index.capacity)) {
+    if (4 * static_cast<int64_t>(index.identities) > 3 * slotsOf(index.capacity)) {
         rebuildIndex(work);
         return;
     }
-    tagsOf(index)[lookup.freeSlot] = lookup.tag;
-    index.slots[lookup.freeSlot] = element;
+    lookup.group->tags[lookup.slot] = lookup.tag;
+    lookup.group->elements[lookup.slot] = element;
 }
 
 }  // namespace
 
 extern "C" void summarizeQVStatusData(DWSYWORK* work, const DWSysRecord* record) {
     KQV_TRACE_BEGIN(summarizeQVStatusData);
+    summarizeEntry.store(&kqvTraceEntry, std::memory_order_relaxed);
     KQV_TRACE(kTraceDetail, "New DW to be added\n");
     KQV_TRACE(kTraceDetail, "ORIGINNODE: \t\t\t%32.32s\n", record->ORIGINNODE);
     KQV_TRACE(kTraceDetail, "VARNEX: \t\t\t%8.8s\n", record->VARNNAME);

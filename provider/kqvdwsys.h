@@ -42,9 +42,10 @@ struct DWSysResultElement {
 // nothing but speed: its slots come straight from the heap, so that it writes
 // no trace line of its own.
 struct DWSysIdentityIndex {
-    RSLTlink** slots;                // one block: `capacity` results elements (open addressing),
-                                     // then a tag byte per slot, 0 where free; null without an index
-    int32_t capacity;                // number of slots, a power of two
+    RSLTlink** slots;                // one block of `capacity` groups of slots (open addressing), a
+                                     // cache line each: a tag byte per slot, 0 where free, then the
+                                     // slots' results elements; null without an index
+    int32_t capacity;                // number of groups
     int32_t identities;              // elements of the results table, all in the slots when indexed
     int32_t retryAt;                 // after a failed allocation, identities at which to try again
 };

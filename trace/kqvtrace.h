@@ -53,6 +53,13 @@ class TraceCall {
     bool entered_;
 };
 
+// Whether a call of the function traces nothing, as its cached flags tell;
+// false while they are out of date.
+inline bool traceOff(const TraceEntryBlock& entry) {
+    return entry.cachedSync.load(std::memory_order_relaxed) == entry.unitSync->load(std::memory_order_relaxed) &&
+           entry.cachedFlags.load(std::memory_order_relaxed) == 0;
+}
+
 }  // namespace kqv
 
 // Defines the unit block and sync word of a source unit, dated when the unit

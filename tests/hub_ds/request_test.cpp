@@ -118,6 +118,15 @@ TEST_F(RequestTest, PutItemTwoKeepsACopyOfEveryRowAndWhereItWas) {
     ASSERT_EQ(op::putItem(request.handle(), ::ds::kItemRow, &row), st::kOk);
     request.clearRows();
     EXPECT_TRUE(request.rows().empty());
+
+    // Enough rows to fill several of the blocks that keep them.
+    constexpr int kMany = 2000;
+    for (row.STATUS = 0; row.STATUS < kMany; ++row.STATUS) {
+        ASSERT_EQ(op::putItem(request.handle(), ::ds::kItemRow, &row), st::kOk);
+    }
+    ASSERT_EQ(request.rows().size(), static_cast<std::size_t>(kMany));
+    int expected = 0;
+    for (const auto& kept : request.rows()) EXPECT_EQ(kept.as<DWSysRecord>().STATUS, expected++);
 }
 
 TEST_F(RequestTest, ViewStorageIsFreshGarbageOwnedByTheRequest) {

@@ -15,11 +15,24 @@
 
 namespace hub::ds {
 
+// Objects whose owner keeps them alive while their operations run say so
+// with `static constexpr bool kOwnedByCaller = true`; the lookup then takes
+// no reference.
+template <typename T>
+concept OwnedByCaller = T::kOwnedByCaller;
+
 // `body(T& target, CallScope& call)` returns the status.
 template <typename T, typename Body>
 int32_t dispatch(Op op, DSHandle handle, int32_t item, std::string_view text, Body&& body) {
     CallScope call(op, item, text);
-    const std::shared_ptr<Object> object = Registry::instance().find(handle.object);
+    std::shared_ptr<Object> held;
+    Object* object;
+    if constexpr (OwnedByCaller<T>) {
+        object = Registry::instance().findOwned(handle.object);
+    } else {
+        held = Registry::instance().find(handle.object);
+        object = held.get();
+    }
     if (object) call.setTarget(object->serial());
     if (const auto injected = call.injectedFailure()) return call.finish(*injected);
     if (!object || object->kind() != T::kKind) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -65,6 +66,11 @@ class Registry {
 
     // Null unless a live object's cell is at `address`.
     std::shared_ptr<Object> find(const void* address) const;
+    // The same for an object whose owner keeps it alive while its operations
+    // run (a Request's objects): no reference is taken, and while nothing has
+    // been destroyed since, the thread's last such lookup is answered without
+    // the lock.
+    Object* findOwned(const void* address) const;
 
     // Freed once the last operation running on it returns. False if not live.
     bool destroy(uint64_t serial);
@@ -80,6 +86,8 @@ class Registry {
     Registry() = default;
 
     mutable std::mutex mutex_;
+    // Counts destroyed objects; written under the lock.
+    std::atomic<uint64_t> destroyed_{0};
     uint64_t lastSerial_ = 0;
     uint16_t lastCheckNumber_ = 0;
     std::unordered_map<const void*, std::shared_ptr<Object>> byAddress_;

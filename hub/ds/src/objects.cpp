@@ -50,11 +50,30 @@ std::shared_ptr<Object> Registry::find(const void* address) const {
     return found == byAddress_.end() ? nullptr : found->second;
 }
 
+Object* Registry::findOwned(const void* address) const {
+    struct LastFound {
+        const void* address = nullptr;
+        uint64_t destroyed = 0;
+        Object* object = nullptr;
+    };
+    thread_local LastFound last;
+    if (last.object != nullptr && last.address == address &&
+        last.destroyed == destroyed_.load(std::memory_order_acquire)) {
+        return last.object;
+    }
+    std::lock_guard lock(mutex_);
+    const auto found = byAddress_.find(address);
+    Object* object = found == byAddress_.end() ? nullptr : found->second.get();
+    last = {address, destroyed_.load(std::memory_order_relaxed), object};
+    return object;
+}
+
 bool Registry::destroy(uint64_t serial) {
     std::shared_ptr<Object> doomed;  // released after the lock
     std::lock_guard lock(mutex_);
     const auto found = bySerial_.find(serial);
     if (found == bySerial_.end()) return false;
+    destroyed_.fetch_add(1, std::memory_order_release);
     const auto byAddress = byAddress_.find(&found->second->cell_);
     doomed = std::move(byAddress->second);
     byAddress_.erase(byAddress);
@@ -100,6 +119,7 @@ std::size_t Registry::releaseSqlObjects() {
             ++it;
             continue;
         }
+        destroyed_.fetch_add(1, std::memory_order_release);
         const auto byAddress = byAddress_.find(&it->second->cell_);
         doomed.push_back(std::move(byAddress->second));
         byAddress_.erase(byAddress);

@@ -26,7 +26,7 @@ struct Request::State {
     uint64_t viewStorageSerial = 0;
     std::size_t rowWidth = 0;
     bool keepRows = true;
-    std::vector<ReceivedRow> rows;
+    ReceivedRows rows;
     uint64_t rowsHandedBack = 0;
     const void* lastRow = nullptr;
     std::vector<std::pair<std::unique_ptr<unsigned char[]>, std::size_t>> storage;
@@ -38,6 +38,7 @@ namespace {
 class RequestObject final : public Object {
   public:
     static constexpr ObjectKind kKind = ObjectKind::Request;
+    static constexpr bool kOwnedByCaller = true;  // by the Request
     RequestObject(const DSClassRecord* classRecord, Request::State& state) : Object(kKind, classRecord), state(state) {}
     std::mutex& mutex() override { return state.mutex; }
     Request::State& state;
@@ -46,6 +47,7 @@ class RequestObject final : public Object {
 class ViewStorageObject final : public Object {
   public:
     static constexpr ObjectKind kKind = ObjectKind::ViewStorage;
+    static constexpr bool kOwnedByCaller = true;
     ViewStorageObject(const DSClassRecord* classRecord, Request::State& state)
         : Object(kKind, classRecord), state(state) {}
     std::mutex& mutex() override { return state.mutex; }
@@ -93,10 +95,7 @@ int32_t putItem(DSHandle handle, int32_t item, void* value) {
                 }
                 ++state.rowsHandedBack;
                 state.lastRow = value;
-                if (state.keepRows) {
-                    const auto* bytes = static_cast<const unsigned char*>(value);
-                    state.rows.push_back(ReceivedRow{{bytes, bytes + state.rowWidth}, value});
-                }
+                if (state.keepRows) state.rows.add(value);
                 return status::kOk;
             }
             default:
@@ -193,6 +192,7 @@ Request::Request(std::string tableName, std::vector<Filter> filters, std::size_t
     state.tableName = std::move(tableName);
     state.rowWidth = rowWidth;
     state.keepRows = keepRows;
+    state.rows = ReceivedRows(rowWidth);
     setIndexFilters(state, filters);
 
     auto request = std::make_shared<RequestObject>(requestClass(), state);
@@ -248,11 +248,11 @@ const void* Request::lastRowAddress() const {
     return state_->lastRow;
 }
 
-const std::vector<ReceivedRow>& Request::rows() const { return state_->rows; }
+const ReceivedRows& Request::rows() const { return state_->rows; }
 
-std::vector<ReceivedRow> Request::takeRows() {
+ReceivedRows Request::takeRows() {
     std::lock_guard lock(state_->mutex);
-    return std::exchange(state_->rows, {});
+    return std::exchange(state_->rows, ReceivedRows(state_->rowWidth));
 }
 
 void Request::setFilters(const std::vector<Filter>& filters) {

@@ -3,14 +3,18 @@
 // view storage, and the rows the provider hands back.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "platform/dsrequest.h"
@@ -26,9 +30,10 @@ struct Filter {
 };
 
 // A row as the provider handed it back with PutItem: the bytes at the time of
-// the call, as many as the table's rows have, and where they were.
+// the call, as many as the table's rows have, and where they were. The bytes
+// are a view into the ReceivedRows they came from.
 struct ReceivedRow {
-    std::vector<unsigned char> bytes;
+    std::span<const unsigned char> bytes;
     const void* address;
 
     // The bytes read as a record of the provider's own layout, which the
@@ -44,6 +49,86 @@ struct ReceivedRow {
         std::memcpy(&record, bytes.data(), sizeof record);
         return record;
     }
+};
+
+// The rows a request received, in order, their bytes one after another in
+// blocks of many rows: keeping a row costs no allocation of its own, and the
+// bytes of a row stay where they are until the rows are cleared or go.
+class ReceivedRows {
+  public:
+    class Iterator {
+      public:
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = ReceivedRow;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = ReceivedRow;
+
+        Iterator() = default;
+        Iterator(const ReceivedRows* rows, std::size_t at) : rows_(rows), at_(at) {}
+        ReceivedRow operator*() const { return (*rows_)[at_]; }
+        ReceivedRow operator[](difference_type n) const { return (*rows_)[at_ + static_cast<std::size_t>(n)]; }
+        Iterator& operator++() { return *this += 1; }
+        Iterator operator++(int) { return std::exchange(*this, *this + 1); }
+        Iterator& operator--() { return *this -= 1; }
+        Iterator operator--(int) { return std::exchange(*this, *this - 1); }
+        Iterator& operator+=(difference_type n) {
+            at_ += static_cast<std::size_t>(n);
+            return *this;
+        }
+        Iterator& operator-=(difference_type n) { return *this += -n; }
+        friend Iterator operator+(Iterator it, difference_type n) { return it += n; }
+        friend Iterator operator+(difference_type n, Iterator it) { return it += n; }
+        friend Iterator operator-(Iterator it, difference_type n) { return it -= n; }
+        friend difference_type operator-(const Iterator& a, const Iterator& b) {
+            return static_cast<difference_type>(a.at_) - static_cast<difference_type>(b.at_);
+        }
+        friend bool operator==(const Iterator& a, const Iterator& b) { return a.at_ == b.at_; }
+        friend auto operator<=>(const Iterator& a, const Iterator& b) { return a.at_ <=> b.at_; }
+
+      private:
+        const ReceivedRows* rows_ = nullptr;
+        std::size_t at_ = 0;
+    };
+    using iterator = Iterator;
+    using const_iterator = Iterator;
+    using value_type = ReceivedRow;
+    using size_type = std::size_t;
+
+    explicit ReceivedRows(std::size_t width = 0)
+        : width_(width), rowsPerBlock_(width == 0 ? kBlockBytes : std::max<std::size_t>(1, kBlockBytes / width)) {}
+
+    std::size_t size() const { return addresses_.size(); }
+    bool empty() const { return addresses_.empty(); }
+    ReceivedRow operator[](std::size_t n) const {
+        const unsigned char* bytes =
+            width_ == 0 ? nullptr : blocks_[n / rowsPerBlock_].get() + (n % rowsPerBlock_) * width_;
+        return {{bytes, width_}, addresses_[n]};
+    }
+    Iterator begin() const { return {this, 0}; }
+    Iterator end() const { return {this, size()}; }
+
+    // Copies `width` bytes from `row`.
+    void add(const void* row) {
+        const std::size_t at = addresses_.size() % rowsPerBlock_;
+        if (width_ != 0) {
+            if (at == 0) blocks_.push_back(std::make_unique_for_overwrite<unsigned char[]>(rowsPerBlock_ * width_));
+            std::memcpy(blocks_.back().get() + at * width_, row, width_);
+        }
+        addresses_.push_back(row);
+    }
+    void clear() {
+        blocks_.clear();
+        addresses_.clear();
+    }
+
+  private:
+    static constexpr std::size_t kBlockBytes = 64 * 1024;
+
+    std::size_t width_;
+    std::size_t rowsPerBlock_;
+    std::vector<std::unique_ptr<unsigned char[]>> blocks_;
+    std::vector<const void*> addresses_;
 };
 
 struct StorageBlock {
@@ -87,9 +172,9 @@ class Request {
     uint64_t rowsHandedBack() const;
     const void* lastRowAddress() const;
 
-    const std::vector<ReceivedRow>& rows() const;
+    const ReceivedRows& rows() const;
     // The rows received so far, leaving none behind.
-    std::vector<ReceivedRow> takeRows();
+    ReceivedRows takeRows();
     void clearRows();
 
     struct State;
