@@ -180,11 +180,14 @@ inline void expectBuildInformation(const JwbldValues* values) {
         {17, "3652504"},
         {18, "QV410"},
     };
-    for (const Form& form : info) {
-        const char* text = values->info[form.number - 1];
-        EXPECT_TRUE(std::regex_match(text, std::regex(form.pattern)))
-            << "info text " << form.number << ": '" << text << "' is not of the form " << form.pattern;
-    }
+    const auto expectForms = [](const auto& forms, const char* const* texts, const char* what) {
+        for (const Form& form : forms) {
+            const char* text = texts[form.number - 1];
+            EXPECT_TRUE(std::regex_match(text, std::regex(form.pattern)))
+                << what << " text " << form.number << ": '" << text << "' is not of the form " << form.pattern;
+        }
+    };
+    expectForms(info, values->info, "info");
 
     // Compilers by absolute path; the Unix rule for duplicate rows.
     const Form comments[] = {
@@ -208,11 +211,7 @@ inline void expectBuildInformation(const JwbldValues* values) {
         {16, "Do not edit it by hand: your changes will be lost\\."},
         {17, "Change provider/generated/jwbld00\\.cmake instead\\."},
     };
-    for (const Form& form : comments) {
-        const char* text = values->comments[form.number - 1];
-        EXPECT_TRUE(std::regex_match(text, std::regex(form.pattern)))
-            << "comment text " << form.number << ": '" << text << "' is not of the form " << form.pattern;
-    }
+    expectForms(comments, values->comments, "comment");
 }
 
 std::vector<unsigned char> bytesOf(const void* record, std::size_t size) {

@@ -227,14 +227,8 @@ TEST_F(CollectionTest, AnAgentBehindTwoOriginNodesIsQueriedForEach) {
     constexpr std::string_view kOther = "ZAVRIN:PLX1.SYSB:vRK";
     ScenarioBuilder hub;
     hub.originNode(kOrigin).originNode(kOther).realNode("QV:BOTH", kOrigin).realNode("QV:BOTH", kOther).agent("QV:BOTH");
-    for (const auto& [origin, dw] : {std::pair{kOrigin, "DWA"}, std::pair{kOther, "DWB"}}) {
-        kqvtest::StatusRow row;
-        row.agent = "QV:BOTH";
-        row.originNode = origin;
-        row.dwName = dw;
-        row.varnex = "PLX1";
-        hub.row(row);
-    }
+    hub.row({.agent = "QV:BOTH", .originNode = std::string(kOrigin), .dwName = "DWA", .varnex = "PLX1"});
+    hub.row({.agent = "QV:BOTH", .originNode = std::string(kOther), .dwName = "DWB", .varnex = "PLX1"});
     useScenario(hub.script());
     DrivenRequest query;
     ASSERT_EQ(query.start(), 0);

@@ -240,12 +240,7 @@ TEST_F(SummaryTest, AResultBlockThatCannotBeHadLosesOnlyItsRow) {
     ScenarioBuilder hub;
     hub.originNode(kOrigin).realNode("QV:ONE", kOrigin).agent("QV:ONE");
     for (const char* dw : {"DW1", "DW2", "DW3"}) {
-        kqvtest::StatusRow status;
-        status.agent = "QV:ONE";
-        status.originNode = kOrigin;
-        status.dwName = dw;
-        status.varnex = "PLX1";
-        hub.row(status);
+        hub.row({.agent = "QV:ONE", .originNode = std::string(kOrigin), .dwName = dw, .varnex = "PLX1"});
     }
     useScenario(hub.script());
     kqvtest::HeapSeam heap;
