@@ -8,7 +8,7 @@
 #include <cstring>
 #include <utility>
 
-#include "build_stamp.h"
+#include KQV_BUILD_STAMP_HEADER  // the build's date and time: the header the build names
 #include "platform/dsrequest.h"
 #include "provider/identity_index.h"
 #include "sql/kqvmsql.h"
