@@ -43,11 +43,22 @@ INSTANTIATE_TEST_SUITE_P(
                         "SELECT 'N LIKE ''a*'' AT(''x'')' FROM T", std::nullopt},
         TranslationCase{"ColumnNamedAt", "SELECT AT FROM T", "SELECT AT FROM T", std::nullopt},
         TranslationCase{"At", "SELECT A FROM KQV.QVALCSYS AT('SYS1:KQV') WHERE B = 1",
-                        "SELECT A FROM (SELECT * FROM KQV.QVALCSYS WHERE AGENT = 'SYS1:KQV') AS QVALCSYS WHERE B = 1",
+                        "SELECT A FROM (SELECT * FROM KQV.QVALCSYS WHERE AGENT = 'SYS1:KQV') AS QVALCSYS "
+                        "WHERE B = 1",
                         "SYS1:KQV"},
         TranslationCase{"AtWithApostrophe", "SELECT A FROM KQV.QVALCSYS AT('O''BRIEN')",
                         "SELECT A FROM (SELECT * FROM KQV.QVALCSYS WHERE AGENT = 'O''BRIEN') AS QVALCSYS",
-                        "O'BRIEN"}),
+                        "O'BRIEN"},
+        TranslationCase{"AtRightBeforeAKeyword", "SELECT A FROM KQV.QVALCSYS AT('N')WHERE B = 1",
+                        "SELECT A FROM (SELECT * FROM KQV.QVALCSYS WHERE AGENT = 'N') AS QVALCSYS "
+                        "WHERE B = 1",
+                        "N"},
+        TranslationCase{"AtLowerCaseAndSpaced", "select a from kqv . qvalcsys\tat ( 'N' )--x\nwhere b = 1",
+                        "select a from (SELECT * FROM kqv.qvalcsys WHERE AGENT = 'N') AS qvalcsys--x\n"
+                        "where b = 1",
+                        "N"},
+        TranslationCase{"AtOnQuotedNames", "SELECT A FROM \"KQV\".[QVALCSYS] AT('N') q",
+                        "SELECT A FROM (SELECT * FROM \"KQV\".[QVALCSYS] WHERE AGENT = 'N') q", "N"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct RefusalCase {
@@ -72,7 +83,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, DialectRefusalTest,
     ::testing::Values(RefusalCase{"AtOnACatalogTable", "SELECT 1 FROM Y6SRV.INODESTS AT('N')", "schema KQV"},
                       RefusalCase{"AtWithAColumn", "SELECT 1 FROM KQV.QVALCSYS AT(NODE)", "AT('node')"},
-                      RefusalCase{"AtUnterminated", "SELECT 1 FROM KQV.QVALCSYS AT('N)", "AT('node')"}),
+                      RefusalCase{"AtUnterminated", "SELECT 1 FROM KQV.QVALCSYS AT('N)", "AT('node')"},
+                      RefusalCase{"AgentsTableOnceWithoutAt",
+                                  "SELECT 1 FROM KQV.QVALCSYS AT('N') UNION SELECT 1 FROM \"kqv\".QVALCSYS",
+                                  "kqv.QVALCSYS is an agent's table"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- The same rules seen through the SQL service ---------------------------------
@@ -108,7 +122,6 @@ TEST_F(RoutingTest, AStatementAtAnAgentSeesOnlyThatAgentsRows) {
     EXPECT_EQ(result.rows[0][0], std::string("SYS1:KQV").append(24, ' ')) << "CHAR(32) survives the routing";
 
     EXPECT_EQ(runQuery("SELECT DW_NAME FROM KQV.QVALCSYS AT('SYS2:KQV')").rows.size(), 1u);
-    EXPECT_EQ(runQuery("SELECT DW_NAME FROM KQV.QVALCSYS").rows.size(), 10u) << "at the hub, every agent's rows";
 }
 
 TEST_F(RoutingTest, AnAgentNameMayHoldAnApostrophe) {

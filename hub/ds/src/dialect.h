@@ -5,7 +5,9 @@
 //   FROM KQV.T AT('node')    the statement runs at agent `node`: it sees only
 //                            the rows of KQV.T whose AGENT is `node`. The
 //                            literal may double an apostrophe to hold one.
-//                            One agent per statement.
+//                            One agent per statement. The tables of schema
+//                            KQV are the agents': a reference to one without
+//                            AT is refused.
 //
 // String literals are never rewritten except as LIKE patterns and AT names.
 #pragma once
@@ -16,6 +18,9 @@
 #include <string_view>
 
 namespace hub::ds {
+
+// Whether a schema is KQV, the agents' (case does not count).
+bool isAgentSchema(std::string_view schema);
 
 class DialectError : public std::runtime_error {
   public:
