@@ -93,6 +93,10 @@ bool isSymbol(const Token& token, char symbol) {
     return token.kind == TokenKind::Symbol && token.text.size() == 1 && token.text[0] == symbol;
 }
 
+bool isComparison(const Token& token) {
+    return isSymbol(token, '=') || isSymbol(token, '<') || isSymbol(token, '>') || isSymbol(token, '!');
+}
+
 bool isName(const Token& token) { return token.kind == TokenKind::Word || token.kind == TokenKind::QuotedName; }
 
 // What a string literal or quoted name holds between its quotes.
@@ -143,6 +147,10 @@ std::string globPattern(std::string_view hubPattern) {
     return glob;
 }
 
+std::string comparedAsFixedWidth(std::string_view literal) {
+    return std::string(literal) + " COLLATE " + std::string(kFixedWidthCollation);
+}
+
 // Words that may follow a table reference without being its alias.
 bool endsTableReference(const Token& token) {
     static constexpr std::array<std::string_view, 18> kClauseWords{
@@ -167,6 +175,9 @@ class Translator {
                 i = translateAt(i, table);
             } else if (isKeyword(tokens_[i], "AT") && isSymbol(at(next(i)), '(')) {
                 throw DialectError("AT('node') must follow a table of schema KQV");
+            } else if (tokens_[i].kind == TokenKind::String &&
+                       (isComparison(at(previous(i))) || isComparison(at(next(i))))) {
+                output_[i] = comparedAsFixedWidth(output_[i]);
             }
         }
         TranslatedStatement result;
@@ -235,8 +246,8 @@ class Translator {
         agent_ = node;
 
         std::string replacement = "(SELECT * FROM " + std::string(at(schema).text) + "." +
-                                  std::string(at(table).text) + " WHERE AGENT = " + std::string(at(literal).text) +
-                                  ")";
+                                  std::string(at(table).text) + " WHERE AGENT = " +
+                                  comparedAsFixedWidth(at(literal).text) + ")";
         const std::size_t after = next(close);
         if (after >= tokens_.size() || endsTableReference(at(after))) {
             replacement += " AS " + std::string(at(table).text);
