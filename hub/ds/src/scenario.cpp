@@ -185,9 +185,9 @@ void checkAgents(sqlite3* db, const std::string& name) {
     }
 }
 
-void execute(sqlite3* db, const std::string& sql, const std::string& name) {
+void execute(sqlite3* db, const char* sql, const std::string& name) {
     char* message = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
         const std::string reason = message ? message : sqlite3_errmsg(db);
         sqlite3_free(message);
         throw std::runtime_error("scenario " + name + ": " + sql + " failed: " + reason);
@@ -198,9 +198,11 @@ void execute(sqlite3* db, const std::string& sql, const std::string& name) {
 // scenario of many agents would time the data server's scans.
 void indexAgentNames(sqlite3* db, const std::string& name) {
     const std::string collation(kFixedWidthCollation);
-    execute(db, "CREATE INDEX IF NOT EXISTS KQV.QVALCSYS_BY_AGENT_NAME ON QVALCSYS (AGENT COLLATE " + collation + ")",
-            name);
-    execute(db, "CREATE INDEX IF NOT EXISTS HUB.AGENTS_BY_NAME ON AGENTS (NODE COLLATE " + collation + ")", name);
+    for (const std::string& index :
+         {"KQV.QVALCSYS_BY_AGENT_NAME ON QVALCSYS (AGENT COLLATE " + collation + ")",
+          "HUB.AGENTS_BY_NAME ON AGENTS (NODE COLLATE " + collation + ")"}) {
+        execute(db, ("CREATE INDEX IF NOT EXISTS " + index).c_str(), name);
+    }
 }
 
 std::mutex& currentMutex() {
