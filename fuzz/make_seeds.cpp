@@ -70,6 +70,12 @@ void catalogSeeds(const std::filesystem::path& dir) {
         writeResultSet(in, {{1, {ColumnSeed{40, true, std::string(40, 'N')}}}, {1, {ColumnSeed{-2, true, "QV:X"}}}});
         save(dir, "catalog", "odd-values", in);
     }
+    {  // an origin query answered with one column: no affinities to read
+        ByteWriter in;
+        in.u8(1).u8(0).fixed("", 33, '\0').u8(1);
+        writeResultSet(in, {{1, {textColumn("ZAVRIN:PLX1.SYSA:vRK")}}, {1, {textColumn("ZAVRIN:PLX2.SYSC:vRK")}}});
+        save(dir, "catalog", "one-column", in);
+    }
     {  // a failing close on the origin query, a failing open on a node list
         ByteWriter in;
         in.u8(1).u8(0).fixed("", 33, '\0').u8(1);

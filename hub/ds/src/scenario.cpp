@@ -19,7 +19,8 @@
 // Y6SRV holds the hub's catalog, which statements read as they are.
 //
 // HUB.AGENTS lists the agents that a statement may be routed to with
-// `FROM KQV.<table> AT('node')` (NODE compared exactly, blanks included):
+// `FROM KQV.<table> AT('node')` (NODE compared as a fixed-width name is:
+// trailing blanks do not count, leading ones and case do):
 //   REACHABLE   0: the agent does not answer, OpenRequest fails.
 //   COLUMNS     n (not null): the agent's rows carry n columns whatever the
 //               statement selects: the first n of the select list, or all of
@@ -29,7 +30,8 @@
 // An agent without a row is unknown: CreateAccessPlan fails.
 //
 // KQV.QVALCSYS holds every agent's rows; the AGENT column says whose. A
-// statement routed to an agent sees only that agent's rows.
+// statement routed to an agent sees only that agent's rows; a statement on
+// it that is not routed is refused.
 //
 // HUB.TABLECOLS, if the scenario has it, defines the providers' tables
 // (src/table_catalog.cpp); a table it does not define keeps its definition
@@ -41,7 +43,12 @@
 // that no declared type would (embedded zeros, odd lengths), insert a BLOB
 // (X'...') into any column; to deliver a negative length, insert NULL.
 //
-// After loading, the database is read-only and LIKE is case-sensitive.
+// Text compared with a literal ignores trailing blanks, so names and values
+// may be stored blank-padded, as CHAR(n) holds them.
+//
+// After loading, the data server indexes the agents by name (KQV.QVALCSYS by
+// AGENT, HUB.AGENTS by NODE), the database is read-only and LIKE is
+// case-sensitive.
 #include "hub/ds/scenario.h"
 
 #include <sqlite3.h>
@@ -55,6 +62,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "dialect.h"
 #include "hublog.h"
 #include "sqlite_handles.h"
 #include "table_catalog.h"
@@ -186,6 +194,17 @@ void execute(sqlite3* db, const char* sql, const std::string& name) {
     }
 }
 
+// Routing looks an agent up by name for every statement: without these a
+// scenario of many agents would time the data server's scans.
+void indexAgentNames(sqlite3* db, const std::string& name) {
+    const std::string collation(kFixedWidthCollation);
+    for (const std::string& index :
+         {"KQV.QVALCSYS_BY_AGENT_NAME ON QVALCSYS (AGENT COLLATE " + collation + ")",
+          "HUB.AGENTS_BY_NAME ON AGENTS (NODE COLLATE " + collation + ")"}) {
+        execute(db, ("CREATE INDEX IF NOT EXISTS " + index).c_str(), name);
+    }
+}
+
 std::mutex& currentMutex() {
     static std::mutex* mutex = new std::mutex;
     return *mutex;
@@ -217,6 +236,7 @@ std::shared_ptr<const Scenario> Scenario::fromScript(std::string_view script, st
     runScript(raw, script, name);
     checkTables(raw, name);
     checkAgents(raw, name);
+    indexAgentNames(raw, name);
     std::vector<TableDefinition> definitions = readTableCatalog(raw, name);
     execute(raw, "PRAGMA case_sensitive_like = ON", name);
     execute(raw, "PRAGMA query_only = ON", name);
@@ -236,9 +256,10 @@ std::shared_ptr<const Scenario> Scenario::fromFile(const std::filesystem::path& 
 Scenario::~Scenario() { sqlite3_close_v2(db_); }
 
 std::optional<AgentProfile> Scenario::agent(std::string_view node) const {
+    static const std::string kAgentLookup = "SELECT REACHABLE, COLUMNS, FAIL_FETCH FROM HUB.AGENTS WHERE NODE = ?1 "
+                                            "COLLATE " + std::string(kFixedWidthCollation);
     sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db_, "SELECT REACHABLE, COLUMNS, FAIL_FETCH FROM HUB.AGENTS WHERE NODE = ?1", -1, &raw,
-                           nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db_, kAgentLookup.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
         throw std::runtime_error("scenario " + name_ + ": cannot read HUB.AGENTS");
     }
     Statement statement(raw);
