@@ -101,7 +101,8 @@ const char* skipBlanksAndComments(const char* at, const char* end) {
         } else if (end - at >= 2 && at[0] == '-' && at[1] == '-') {
             while (at < end && *at != '\n') ++at;
         } else if (end - at >= 2 && at[0] == '/' && at[1] == '*') {
-            const char* close = std::search(at + 2, end, "*/", "*/" + 2);
+            constexpr std::string_view kClose = "*/";
+            const char* close = std::search(at + 2, end, kClose.begin(), kClose.end());
             at = close == end ? end : close + 2;
         } else {
             break;

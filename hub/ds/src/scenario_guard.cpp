@@ -31,10 +31,11 @@ std::optional<std::string> refusalOf(int action, const char* first, const char* 
         if (sameName(pragma, "temp_store_directory") || sameName(pragma, "data_store_directory")) {
             return "PRAGMA " + std::string(pragma) + ": a scenario names no directory for files";
         }
-        if (loaded && second != nullptr && sameName(pragma, "query_only")) {
-            return "PRAGMA query_only: the scenario is read-only once loaded";
+        if (loaded && second != nullptr && (sameName(pragma, "query_only") || sameName(pragma, "case_sensitive_like"))) {
+            return "PRAGMA " + std::string(pragma) + ": a loaded scenario keeps the setting it was loaded with";
         }
     }
+    if (action == SQLITE_DETACH && loaded) return "DETACH: a loaded scenario keeps its databases";
     return std::nullopt;
 }
 

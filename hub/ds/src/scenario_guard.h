@@ -16,7 +16,8 @@ namespace hub::ds {
 void guardLoading(sqlite3* db, std::string* refusal);
 
 // Once the scenario has loaded, for the connection's whole life: the same,
-// and query_only is not turned off again.
+// and neither its databases (DETACH) nor the settings it was loaded with
+// (query_only, case_sensitive_like) change.
 void guardLoaded(sqlite3* db);
 
 }  // namespace hub::ds
