@@ -53,7 +53,9 @@ std::vector<StatementSource> statementSources(const std::vector<std::string>& re
 }
 
 // Trace lines appended to a file that the run reads would spoil it.
-void refuseTraceFileAmong(const std::string& traceFile, const std::vector<std::pair<std::string, std::string>>& inputs) {
+// `inputs`: the option and the file it names.
+void refuseTraceFileAmong(const std::string& traceFile,
+                          const std::vector<std::pair<std::string, std::string>>& inputs) {
     for (const auto& [option, input] : inputs) {
         std::error_code ignored;
         if (!input.empty() && input != "-" && std::filesystem::equivalent(traceFile, input, ignored)) {

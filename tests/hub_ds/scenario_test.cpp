@@ -197,7 +197,7 @@ TEST_F(ScenarioUseTest, StatementsCannotChangeTheScenario) {
     ASSERT_EQ(op::openPath(&path), st::kOk);
     for (const char* statement : {"UPDATE HUB.AGENTS SET REACHABLE = 0", "INSERT INTO Y6SRV.TNODELST VALUES (1,2,3)",
                                   "DROP TABLE KQV.QVALCSYS", "BEGIN", "PRAGMA query_only = OFF",
-                                  "PRAGMA case_sensitive_like = OFF", "DETACH HUB",
+                                  "PRAGMA case_sensitive_like = OFF", "DETACH HUB", "ATTACH ':memory:' AS M",
                                   "ATTACH 'scenario_test_written.db' AS W"}) {
         EXPECT_EQ(op::createPlan(path, statement, &plan), st::kBadStatement) << statement;
     }

@@ -52,6 +52,7 @@
 #include <cctype>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "hub/ds/sql_file.h"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <initializer_list>
 #include <optional>
 #include <string_view>
 
@@ -17,25 +18,32 @@ bool sameName(std::string_view a, std::string_view b) {
     });
 }
 
+bool isAny(std::string_view pragma, std::initializer_list<std::string_view> names) {
+    return std::any_of(names.begin(), names.end(), [&](std::string_view name) { return sameName(pragma, name); });
+}
+
 // Why the action is refused, or nothing when it is allowed. SQLite hands the
 // file name of an ATTACH only when it is a literal: a computed one is refused.
 std::optional<std::string> refusalOf(int action, const char* first, const char* second, bool loaded) {
-    if (action == SQLITE_ATTACH) {
-        if (first != nullptr && std::string_view(first) == ":memory:") return std::nullopt;
+    if (action == SQLITE_ATTACH || action == SQLITE_DETACH) {
+        if (loaded) {
+            return std::string(action == SQLITE_ATTACH ? "ATTACH" : "DETACH") +
+                   ": a loaded scenario keeps its databases";
+        }
+        if (action == SQLITE_DETACH || (first != nullptr && std::string_view(first) == ":memory:")) return std::nullopt;
         return (first != nullptr ? "the file " + printable(first) : std::string("a computed file name")) +
                " is refused: a scenario keeps its databases in memory (ATTACH ':memory:' AS name) and "
                "neither reads nor writes files (ATTACH of a file, VACUUM INTO)";
     }
     if (action == SQLITE_PRAGMA && first != nullptr) {
         const std::string_view pragma(first);
-        if (sameName(pragma, "temp_store_directory") || sameName(pragma, "data_store_directory")) {
+        if (isAny(pragma, {"temp_store_directory", "data_store_directory"})) {
             return "PRAGMA " + std::string(pragma) + ": a scenario names no directory for files";
         }
-        if (loaded && second != nullptr && (sameName(pragma, "query_only") || sameName(pragma, "case_sensitive_like"))) {
+        if (loaded && second != nullptr && isAny(pragma, {"query_only", "case_sensitive_like"})) {
             return "PRAGMA " + std::string(pragma) + ": a loaded scenario keeps the setting it was loaded with";
         }
     }
-    if (action == SQLITE_DETACH && loaded) return "DETACH: a loaded scenario keeps its databases";
     return std::nullopt;
 }
 

@@ -16,8 +16,8 @@ namespace hub::ds {
 void guardLoading(sqlite3* db, std::string* refusal);
 
 // Once the scenario has loaded, for the connection's whole life: the same,
-// and neither its databases (DETACH) nor the settings it was loaded with
-// (query_only, case_sensitive_like) change.
+// and neither its databases (ATTACH, DETACH) nor the settings it was loaded
+// with (query_only, case_sensitive_like) change.
 void guardLoaded(sqlite3* db);
 
 }  // namespace hub::ds
