@@ -2,6 +2,7 @@
 // answers SQL statements on its table against a scenario of the stand-in hub.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -31,6 +32,18 @@ struct StatementSource {
     std::string text;
 };
 
+// Standard input is read through the C library's stream, which keeps the
+// error that reading it may end with (a directory, a closed descriptor).
+std::string readStandardInput() {
+    errno = 0;
+    std::string text(std::istreambuf_iterator<char>(std::cin), {});
+    if (std::ferror(stdin) != 0) {
+        throw std::runtime_error("--read -: cannot read standard input" +
+                                 (errno != 0 ? ": " + std::generic_category().message(errno) : std::string()));
+    }
+    return text;
+}
+
 // Files first, in the order given (- is standard input), then the command
 // line's statements, which are joined on lines of their own so that a
 // comment at the end of one cannot hide the ';' that ends it.
@@ -39,7 +52,7 @@ std::vector<StatementSource> statementSources(const std::vector<std::string>& re
     std::vector<StatementSource> sources;
     for (const auto& source : reads) {
         if (source == "-") {
-            sources.push_back({"standard input", std::string(std::istreambuf_iterator<char>(std::cin), {})});
+            sources.push_back({"standard input", readStandardInput()});
         } else {
             sources.push_back({"--read " + source, hub::ds::readSqlFile(source, "--read " + source)});
         }

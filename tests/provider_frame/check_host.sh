@@ -45,7 +45,7 @@ run_with_input() {
     input=$1
     shift
     # shellcheck disable=SC2086
-    $emulator "$host" "$@" <"$input" >"$scratch/out" 2>"$scratch/err"
+    timeout -k 5 60 $emulator "$host" "$@" <"$input" >"$scratch/out" 2>"$scratch/err"
     status=$?
 }
 
@@ -140,6 +140,10 @@ VACUUM INTO a file|in: VACUUM INTO '$scratch/written.db'|--provider $provider --
 --format unknown|kqvhost: --format: xml not in|$with --format xml
 --provider not a library|kqvhost: cannot load provider library|--provider $scratch/scenario.sql --scenario $scratch/scenario.sql
 EOF_CASES
+# shellcheck disable=SC2086
+run_with_input "$scratch/directory" $with --read -
+expect_status 2 "--read - of a directory"
+expect_in err "kqvhost: --read -: cannot read standard input" "--read - of a directory"
 [ ! -e "$scratch/written.db" ] || fail "a scenario wrote $scratch/written.db"
 cmp -s "$scratch/scenario.sql" "$empty_scenario" || fail "--trace-file naming the scenario changed it"
 
