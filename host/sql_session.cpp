@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 #include <ostream>
 #include <stdexcept>
 
@@ -13,9 +14,6 @@
 namespace host {
 
 namespace {
-
-// Ends a run whose results can no longer be written.
-struct OutputLost {};
 
 // Unquoted, so that the engine names a column that does not exist rather
 // than taking a quoted name for a text.
@@ -68,22 +66,21 @@ std::string defaultQuery(const std::string& table, const std::vector<std::string
 int runStatements(const hub::ds::Scenario& scenario, std::string_view script, Format format, std::ostream& out,
                   std::ostream& err, std::string_view source) {
     const std::string prefix = source.empty() ? std::string() : std::string(source) + ": ";
-    std::optional<std::string> lostOutput;
+    const std::unique_ptr<ResultWriter> writer = makeResultWriter(format, out);
+    const auto failed = [&](const std::exception& failure, int status) {
+        writer->cutShort();
+        printError(err, prefix + failure.what());
+        return status;
+    };
     try {
-        hub::ds::runStatements(scenario, script, [&](const hub::ds::ResultSet& result) {
-            printResult(out, result, format);
-            lostOutput = writeFailure(out);
-            if (lostOutput) throw OutputLost();
-        });
-    } catch (const OutputLost&) {
-        printError(err, "cannot write the results" + *lostOutput);
+        hub::ds::runStatements(scenario, script, *writer);
+    } catch (const OutputLost& lost) {
+        printError(err, "cannot write the results" + lost.reason);
         return kExitOutputFailed;
     } catch (const hub::ds::EntryFailure& failure) {
-        printError(err, prefix + failure.what());
-        return kExitQueryFailed;
+        return failed(failure, kExitQueryFailed);
     } catch (const hub::ds::StatementError& error) {
-        printError(err, prefix + error.what());
-        return kExitBadInput;
+        return failed(error, kExitBadInput);
     }
     return kExitOk;
 }

@@ -39,11 +39,16 @@ class SqlTable : public kqvtest::HubFixture {
 
     // The first column of every row, as text.
     std::vector<std::string> firstColumn(const std::string& statement) {
-        std::vector<std::string> values;
-        hub::ds::runStatements(*scenario_, statement, [&](const hub::ds::ResultSet& result) {
-            for (const auto& row : result.rows) values.push_back(std::get<std::string>(row.at(0)));
-        });
-        return values;
+        struct FirstColumn : hub::ds::ResultSink {
+            void begin(const hub::ds::ResultHeader&) override {}
+            void row(std::span<const hub::ds::ValueView> row) override {
+                values.emplace_back(std::get<std::string_view>(row[0]));
+            }
+            void end() override {}
+            std::vector<std::string> values;
+        } sink;
+        hub::ds::runStatements(*scenario_, statement, sink);
+        return sink.values;
     }
 
     std::vector<hub::ds::CallRecord> calls(hub::ds::Op op, int32_t item = 0) const {
@@ -216,3 +221,107 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+// An output that takes `room` bytes and fails every write after them, as a
+// full disk does.
+class FullOutput : public std::streambuf {
+  public:
+    explicit FullOutput(std::size_t room) : room_(room) {}
+    std::string written;
+
+  protected:
+    std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+        const auto taken = std::min(room_ - written.size(), static_cast<std::size_t>(count));
+        written.append(bytes, taken);
+        return static_cast<std::streamsize>(taken);
+    }
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        const char byte = traits_type::to_char_type(c);
+        return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+    }
+
+  private:
+    std::size_t room_;
+};
+
+struct StreamCase {
+    const char* name;
+    host::Format format;
+    std::string statements;
+    int status;
+    std::vector<std::string> head;  // the first lines written
+    std::vector<std::string> tail;  // the last lines, after those
+    std::size_t lines;              // how many lines were written
+    const char* error = "";         // in the message on standard error
+    uint64_t failingRowCall = 0;    // which GetItem of the parameter list fails (entry 2 of a row)
+    std::size_t outputRoom = std::string::npos;
+};
+
+class StreamedResults : public SqlTable, public ::testing::WithParamInterface<StreamCase> {};
+
+// Rows are written as they come: a result longer than the table format's
+// sample keeps its columns, and a statement, an entry or the output that
+// fails after some rows leaves those rows written, every request terminated.
+TEST_P(StreamedResults, AreWrittenRowByRow) {
+    const StreamCase& c = GetParam();
+    kqvtest::HeapSeam heap;
+    if (c.failingRowCall != 0) hub::ds::failNthCall(hub::ds::Op::GetItem, c.failingRowCall, 4242, ::ds::kItemParameterList);
+    FullOutput output(c.outputRoom);
+    std::ostream out(&output);
+    std::ostringstream err;
+    const int status = host::runStatements(*scenario_, c.statements, c.format, out, err);
+    EXPECT_EQ(status, c.status);
+    EXPECT_THAT(err.str(), HasSubstr(c.error));
+
+    std::vector<std::string> lines;
+    std::istringstream written(output.written);
+    for (std::string line; std::getline(written, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), c.lines) << output.written.substr(0, 2000);
+    EXPECT_THAT(std::vector(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(c.head.size())),
+                ElementsAreArray(c.head));
+    EXPECT_THAT(std::vector(lines.end() - static_cast<std::ptrdiff_t>(c.tail.size()), lines.end()),
+                ElementsAreArray(c.tail));
+    EXPECT_EQ(hub::ds::liveObjects(hub::ds::ObjectKind::Request), 0u);
+    EXPECT_EQ(heap.outstanding(), 0u);
+}
+
+constexpr const char* kCountTo = "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ";
+// The fourth row overflows an integer.
+const std::string kFailsAtFour =
+    std::string(kCountTo) + "9) SELECT i AS A, CASE WHEN i = 4 THEN abs(i * 0 - 9223372036854775807 - 1) END AS B FROM n";
+
+INSTANTIATE_TEST_SUITE_P(
+    SqlTable, StreamedResults,
+    ::testing::Values(
+        // Beyond the sample, a provider's column is as wide as its definition
+        // allows: ORIGINNODE 32 characters, STATUS a 32-bit number's 11.
+        StreamCase{"TableSizesProviderColumnsByDefinition", host::Format::Table,
+                   std::string(kCountTo) + "150) SELECT k.ORIGINNODE, k.STATUS FROM n, KQVDWSYS k",
+                   host::kExitOk,
+                   {"ORIGINNODE" + std::string(29, ' ') + "STATUS", std::string(32, '-') + "  " + std::string(11, '-')},
+                   {"(1500 rows)"},
+                   1503},
+        StreamCase{"TableWritesALaterWiderValueWhole", host::Format::Table,
+                   std::string(kCountTo) + "1200) SELECT i AS N, CASE i WHEN 1199 THEN 'wider' ELSE 'w' END AS T FROM n",
+                   host::kExitOk,
+                   {"   N  T", "----  -", "   1  w"},
+                   {"1199  wider", "1200  w", "(1200 rows; 1 value wider than its column, written whole)"},
+                   1203},
+        StreamCase{"CsvKeepsTheRowsBeforeAFailure", host::Format::Csv, kFailsAtFour, host::kExitBadInput,
+                   {"A,B", "1,", "2,", "3,"}, {}, 4, "kqvhost: integer overflow"},
+        StreamCase{"JsonLeavesTheArrayOpen", host::Format::Json, kFailsAtFour, host::kExitBadInput,
+                   {"[", "  {", "    \"A\": 1,", "    \"B\": null", "  },"}, {"    \"B\": null", "  }"}, 13,
+                   "kqvhost: integer overflow"},
+        StreamCase{"TableWritesTheHeldRowsWithoutACount", host::Format::Table, kFailsAtFour,
+                   host::kExitBadInput, {"A     B", "-  ----", "1  NULL", "2  NULL", "3  NULL"}, {}, 5,
+                   "kqvhost: integer overflow"},
+        // Entry 2 fails on the fifth row: four rows are out.
+        StreamCase{"AnEntryFailingAfterRows", host::Format::Csv, "SELECT DW_NAME FROM KQVDWSYS; SELECT 2",
+                   host::kExitQueryFailed, {"DW_NAME", "DWD2", "DWD1", "DWG1", "DWC2"}, {}, 5,
+                   "kqvhost: table KQVDWSYS: request processing (entry 2) returned status 60", 6},
+        // The output fills in the first row: the scan is given up, the next
+        // statement never runs.
+        StreamCase{"AnOutputFailingAfterRows", host::Format::Csv, "SELECT DW_NAME FROM KQVDWSYS; SELECT 2",
+                   host::kExitOutputFailed, {"DW_NAME", "DW"}, {}, 2, "kqvhost: cannot write the results", 0, 10}),
+    [](const auto& info) { return std::string(info.param.name); });
