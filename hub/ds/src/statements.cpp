@@ -25,20 +25,25 @@ std::string shown(std::string_view text) {
     return " (in: " + excerpt(text) + ")";
 }
 
-// The engine's value of a column of the current row, without a copy.
+// The bytes of a text or blob value as they are.
+std::string_view bytesOf(sqlite3_value* value) {
+    const auto* bytes = static_cast<const char*>(sqlite3_value_blob(value));
+    return bytes ? std::string_view(bytes, static_cast<std::size_t>(sqlite3_value_bytes(value))) : std::string_view();
+}
+
+// The engine's value of a column of the current row, without a copy. The
+// column is taken as one value and read through it, since each
+// sqlite3_column_* call takes the connection's lock anew; the runner holds
+// that lock throughout, which makes reading the value safe. A text is read
+// as the bytes it holds: reading it as text would first terminate it,
+// shrinking its buffer to fit, which the next row's value then grows again.
 ValueView columnValue(sqlite3_stmt* statement, int column) {
-    switch (sqlite3_column_type(statement, column)) {
-        case SQLITE_INTEGER: return static_cast<int64_t>(sqlite3_column_int64(statement, column));
-        case SQLITE_FLOAT: return sqlite3_column_double(statement, column);
-        case SQLITE_TEXT: {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-            return std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
-        }
-        case SQLITE_BLOB: {
-            const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
-            const auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement, column));
-            return BlobView{bytes ? std::string_view(bytes, size) : std::string_view()};
-        }
+    sqlite3_value* value = sqlite3_column_value(statement, column);
+    switch (sqlite3_value_type(value)) {
+        case SQLITE_INTEGER: return static_cast<int64_t>(sqlite3_value_int64(value));
+        case SQLITE_FLOAT: return sqlite3_value_double(value);
+        case SQLITE_TEXT: return bytesOf(value);
+        case SQLITE_BLOB: return BlobView{bytesOf(value)};
         default: return std::monostate{};
     }
 }
