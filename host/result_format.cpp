@@ -151,8 +151,9 @@ class TableWriter : public StreamWriter {
         if (!streaming_) writeHeld();
         std::string count = "(" + std::to_string(rows_) + (rows_ == 1 ? " row" : " rows");
         if (wider_ > 0) {
-            count += "; " + std::to_string(wider_) + (wider_ == 1 ? " value" : " values") +
-                     " wider than its column, written whole";
+            count += "; " + std::to_string(wider_) +
+                     (wider_ == 1 ? " value wider than its column" : " values wider than their column") +
+                     ", written whole";
         }
         write(count + ")\n");
         flush();
@@ -226,10 +227,14 @@ class TableWriter : public StreamWriter {
     uint64_t wider_ = 0;
 };
 
-// A field with a comma or a quote is quoted, its quotes doubled; line ends
-// cannot occur, being written as \x0D and \x0A.
-void appendCsvField(std::string& line, std::size_t start) {
-    if (line.find_first_of(",\"", start) == std::string::npos) return;
+// The field from `start` to the end of the line, quoted, its quotes doubled,
+// if it holds a comma or a quote; line ends cannot occur, being written as
+// \x0D and \x0A.
+void quoteFieldIfNeeded(std::string& line, std::size_t start) {
+    if (std::none_of(line.begin() + static_cast<std::ptrdiff_t>(start), line.end(),
+                     [](char c) { return c == ',' || c == '"'; })) {
+        return;
+    }
     std::string quoted = "\"";
     for (std::size_t i = start; i < line.size(); ++i) {
         if (line[i] == '"') quoted += '"';
@@ -249,7 +254,7 @@ class CsvWriter : public StreamWriter {
             if (c > 0) line_ += ',';
             const std::size_t start = line_.size();
             appendEscaped(line_, header.columns[c].name);
-            appendCsvField(line_, start);
+            quoteFieldIfNeeded(line_, start);
         }
         line_ += '\n';
         write(line_);
@@ -262,7 +267,7 @@ class CsvWriter : public StreamWriter {
             if (c > 0) line_ += ',';
             const std::size_t start = line_.size();
             appendValueText(line_, values[c], "");
-            appendCsvField(line_, start);
+            quoteFieldIfNeeded(line_, start);
         }
         line_ += '\n';
         write(line_);
