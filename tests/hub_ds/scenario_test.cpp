@@ -98,7 +98,11 @@ INSTANTIATE_TEST_SUITE_P(
                       catalogScript("('T', 1, 'A', 'CHAR', 0, 4, 0), ('T', 2, 'a', 'CHAR', 4, 4, 0)"),
                       {"column 'a'", "that column twice"}},
         BadScriptCase{"CatalogOnlyParameters", catalogScript("('T', 1, 'P', 'CHAR', NULL, 8, 1)"),
-                      {"table 'T' no column of the row"}}),
+                      {"table 'T' no column of the row"}},
+        // The default scenario's catalog gives KQVDWSYS its provider's 108-byte rows.
+        BadScriptCase{"CatalogPastTheProvidersRow",
+                      catalogScript("('KQVDWSYS', 1, 'A', 'CHAR', 0, 8, 1), ('KQVDWSYS', 2, 'B', 'CHAR', 104, 5, 0)"),
+                      {"table 'KQVDWSYS' column 'B'", "end at byte 109, past the end of the 108-byte rows"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A table the scenario's catalog does not define keeps the default
