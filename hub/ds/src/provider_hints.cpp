@@ -15,11 +15,10 @@
 // A parameter column (no part of the row) takes, in every row of a scan, the
 // value of the first equality (= or IS) between it and a constant that the
 // scan hands over, converted to the column's type; without one it is NULL.
-// Only a constant the statement writes sets it, so that its value is the
+// Only a literal the statement writes sets it, so that its value is the
 // same whatever the plan: a value from another table is there only when the
-// engine scans that table first, and one from a subquery is not carried
-// into the scans that an OR can make. Nothing else on a parameter reaches
-// the provider: its hint is its value.
+// engine happens to scan that table first. Nothing else on a parameter
+// reaches the provider: its hint is its value.
 //
 // Costs. Every request costs the same: the provider gathers from the
 // catalog and every agent it chooses, and only it knows which filters
