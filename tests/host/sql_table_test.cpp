@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "heap_seam.h"
+#include "hub/ds/src/row_fields.h"
 #include "hub/ds/statements.h"
 #include "hub/registry.h"
 #include "hub_fixture.h"
@@ -639,6 +640,22 @@ TEST_F(SqlTable, ACorrelatedSubqueryStartsARequestPerOuterRow) {
     EXPECT_EQ(calls(hub::ds::Op::GetViewStorage).size(), 11u);
     EXPECT_EQ(hub::ds::liveObjects(hub::ds::ObjectKind::Request), 0u);
     EXPECT_EQ(heap.outstanding(), 0u);
+}
+
+// A character column's trailing blanks and NULs are found a word at a time;
+// byte by byte from the end is the answer it must give.
+TEST(RowFields, TrimmedLengthIsTheLengthWithoutTrailingBlanks) {
+    // Blanks, NULs and the bytes that differ from them only in other bits.
+    const unsigned char bytes[] = {' ', '\0', 'a', 0xA0, 0x80, '`', '@', 0xE0};
+    std::mt19937 random(20261209);
+    for (int n = 0; n < 20000; ++n) {
+        std::vector<unsigned char> text(random() % 41);
+        for (auto& byte : text) byte = bytes[random() % (n % 2 == 0 ? 8 : 2)];
+        std::size_t expected = text.size();
+        while (expected > 0 && (text[expected - 1] == ' ' || text[expected - 1] == '\0')) --expected;
+        ASSERT_EQ(hub::ds::trimmedLength(text.data(), text.size()), expected)
+            << kqvtest::sqlLiteral(std::string(text.begin(), text.end()));
+    }
 }
 
 TEST_F(SqlTable, ALimitEndsTheRequestEarly) {
