@@ -69,6 +69,7 @@ class Cursor : public sqlite3_vtab_cursor {
     const Module& module_;
     std::optional<Request> request_;
     const unsigned char* row_ = nullptr;
+    uint64_t handedBack_ = 0;  // rows the request had handed back after the last step
     // The value each parameter column has in this scan.
     std::vector<std::optional<ParameterValue>> parameters_;
     RowIdentities identities_;
@@ -110,6 +111,7 @@ int Cursor::start(const std::vector<PlannedFilter>& plan, sqlite3_value** values
     ScanHints hints = scanHints(module_.table, plan, values);
     parameters_ = std::move(hints.parameters);
     identities_.startScan();
+    handedBack_ = 0;
     try {
         request_.emplace(module_.table.name, std::move(hints.filters), module_.rowWidth, false);
     } catch (const std::invalid_argument& error) {
@@ -131,19 +133,19 @@ int Cursor::start(const std::vector<PlannedFilter>& plan, sqlite3_value** values
 int Cursor::next() { return request_ ? step() : SQLITE_OK; }
 
 int Cursor::step() {
-    const uint64_t before = request_->rowsHandedBack();
     const int32_t status = callEntry(module_.vector->process);
+    const Request::HandedBack handedBack = request_->handedBack();
+    const uint64_t rows = handedBack.rows - handedBack_;
+    handedBack_ = handedBack.rows;
     if (status == kNoMoreRows) {
         row_ = nullptr;
         return SQLITE_OK;
     }
     if (status != 0) return fail(entryFailure("request processing (entry 2)", status), true);
-    const uint64_t handedBack = request_->rowsHandedBack() - before;
-    if (handedBack != 1) {
-        return fail("request processing (entry 2) returned 0 but handed back " + std::to_string(handedBack) + " rows",
-                    true);
+    if (rows != 1) {
+        return fail("request processing (entry 2) returned 0 but handed back " + std::to_string(rows) + " rows", true);
     }
-    row_ = static_cast<const unsigned char*>(request_->lastRowAddress());
+    row_ = static_cast<const unsigned char*>(handedBack.lastRow);
     rowid_.reset();
     return SQLITE_OK;
 }
