@@ -7,9 +7,11 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 #include "build_stamp.h"
+#include "kqv_version.h"
 #include "platform/dsrequest.h"
 #include "sql/kqvmsql.h"
 #include "trace/kqvtrace.h"
@@ -35,6 +37,11 @@ KQV_TRACE_UNIT_DATED("kqvdwsys.cpp", kqv::kUnitAttributesProvider, KQV_BUILD_DAT
 
 extern "C" {
 
+// The data server knows this provider as version 130, "V130": a release of
+// another version would change what the provider reports.
+static_assert(KQV_PROVIDER_VERSION_NUMBER == 130 && std::string_view(KQV_PROVIDER_VERSION_TEXT) == "V130",
+              "the provider reports version V130: the release's version must stay 1.3.0");
+
 // Reached only through the entry vector.
 static void KQVDWSYS__GCD(const char** version, const char** date, const char** time);
 
@@ -42,7 +49,7 @@ static void KQVDWSYS__GCD(const char** version, const char** date, const char** 
 const
 #endif
     PRB1_VectorRecord PRB1_Vector = {
-        {23, 130, 0},
+        {23, KQV_PROVIDER_VERSION_NUMBER, 0},
         {&qvdwsysr, {0, 0}},
         {&qvdwsypr, {0, 0}},
         {&qvdwsyts, {0, 0}},
@@ -59,7 +66,7 @@ CNT1_ContentsRecord CNT1_Contents = {"KQVDWSYS", CNT1_entryList, 1};
 __attribute__((used)) static int32_t (*const CNT1_ContentsHeader)(void) = &kglcnt1h;
 
 static void KQVDWSYS__GCD(const char** version, const char** date, const char** time) {
-    *version = "V130";
+    *version = KQV_PROVIDER_VERSION_TEXT;
     // The build stamp: written with the build information on every build,
     // which compiles this unit again, so both name the same build.
     *date = KQV_BUILD_DATE;
