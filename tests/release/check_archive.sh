@@ -96,8 +96,13 @@ done
 
 sh "$source_dir/tests/provider_frame/check_library.sh" "$root/lib/KQVDWSYS" '$ORIGIN' "$readelf" "$nm" 4 ||
     fail "the archive's provider fails the library checks"
-runpath=$("$readelf" -d -W "$root/bin/kqvhost" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p')
-[ "$runpath" = '$ORIGIN/../lib' ] || fail "kqvhost's RUNPATH is '$runpath', expected '\$ORIGIN/../lib'"
+# The programs and the stand-in hub's libraries find theirs in the archive.
+for entry in 'bin/kqvhost $ORIGIN/../lib' 'lib/libhubtrace.so $ORIGIN' 'lib/libhubreg.so $ORIGIN' \
+             'lib/libhubds.so $ORIGIN' 'lib/libhubdsnet.so $ORIGIN'; do
+    file=${entry%% *}
+    runpath=$("$readelf" -d -W "$root/$file" | sed -n 's/.*(R[UN]*PATH).*\[\(.*\)\]$/\1/p')
+    [ "$runpath" = "${entry#* }" ] || fail "$file: search path '$runpath', expected '${entry#* }'"
+done
 for folder in "$source_dir" "$(cd "$build" && pwd)"; do
     named=$(grep -rlF -- "$folder" "$root")
     [ -z "$named" ] || fail "files name the build's folder $folder: $named"
