@@ -67,9 +67,6 @@ std::string hubScript(const HubShape& shape, bool withStatusRows) {
               "    printf('D%07d', " + identity + " / 1000),\n"
               "    n % 97, 8192, n % 8192, 1024, n % 1024, 16384, n % 23 - 3, 700\n"
               "FROM r;\n";
-    // The routed statement selects one agent's rows: without an index every
-    // statement would scan the rows of all agents.
-    script += "CREATE INDEX KQV.QVALCSYS_BY_AGENT ON QVALCSYS (AGENT, ORIGINNODE);\n";
     return script;
 }
 

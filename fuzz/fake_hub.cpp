@@ -26,7 +26,7 @@ constexpr int32_t kNotOpen = 40;
 constexpr int32_t kEndOfData = 100;
 constexpr int32_t kSqlContext = 0x44530101;
 
-// The output SQLDA has room for this many columns, whatever a row's count says.
+// The most columns a row describes.
 constexpr int kOutputColumns = 16;
 
 FakeHub* currentHub = nullptr;
@@ -162,7 +162,19 @@ int32_t getInputSqlda(DSHandle handle, SQLDA** sqlda) {
     return 0;
 }
 
-std::size_t outputSqldaSize() { return offsetof(SQLDA, column) + kOutputColumns * sizeof(SQLVAR); }
+// The output SQLDA has room for the most columns that a row of the result
+// set claims, up to kOutputColumns, and no more, as a data server may
+// allocate it: a read past the columns of such a row is a read past the
+// SQLDA.
+std::size_t outputRoom(const ResultSet& set) {
+    int16_t room = 0;
+    for (const Row& row : set.rows) room = std::max(room, row.columnCount);
+    return static_cast<std::size_t>(std::min<int>(room, kOutputColumns));
+}
+
+std::size_t outputSqldaSize(const ResultSet& set) {
+    return offsetof(SQLDA, column) + outputRoom(set) * sizeof(SQLVAR);
+}
 
 int32_t getOutputSqlda(DSHandle handle, SQLDA** sqlda) {
     Object* output = expect(handle, kOutput);
@@ -170,8 +182,9 @@ int32_t getOutputSqlda(DSHandle handle, SQLDA** sqlda) {
     FakeHub::Cursor& cursor = *output->cursor;
     if (const int32_t status = cursor.fault(FaultOp::GetOutputSQLDA)) return status;
     if (!cursor.output) {
-        cursor.output = std::make_unique<char[]>(outputSqldaSize());
-        std::memset(cursor.output.get(), 0, outputSqldaSize());
+        const std::size_t size = outputSqldaSize(cursor.set);
+        cursor.output = std::make_unique<char[]>(size);
+        std::memset(cursor.output.get(), 0, size);
     }
     *sqlda = reinterpret_cast<SQLDA*>(cursor.output.get());
     return 0;
@@ -189,9 +202,10 @@ int32_t fetch(DSHandle handle, SQLDA* sqlda) {
         return status != 0 ? status : kEndOfData;
     }
     const Row& row = cursor.set.rows[cursor.next++];
-    std::memset(reinterpret_cast<char*>(sqlda) + offsetof(SQLDA, column), 0, kOutputColumns * sizeof(SQLVAR));
+    const std::size_t room = outputRoom(cursor.set);
+    std::memset(reinterpret_cast<char*>(sqlda) + offsetof(SQLDA, column), 0, room * sizeof(SQLVAR));
     sqlda->columnCount = row.columnCount;
-    const std::size_t described = std::min<std::size_t>(row.columns.size(), kOutputColumns);
+    const std::size_t described = std::min(row.columns.size(), room);
     for (std::size_t k = 0; k < described; ++k) {
         const Column& column = row.columns[k];
         SQLVAR* descriptor = sqldaColumn(sqlda, static_cast<int>(k));

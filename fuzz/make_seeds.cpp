@@ -1,11 +1,13 @@
-// Writes the seed corpus: a few inputs per target that take the provider
-// down its main roads, each a well-formed input of the target's format.
+// Writes the seed corpus: a few inputs per target that take the provider,
+// or the host's scenario and statement code, down its main roads, each a
+// well-formed input of the target's format.
 // Usage: fuzz_seeds <corpus directory>   (writes <dir>/<target>/<name>)
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 
 #include "fuzz_input.h"
 
@@ -69,6 +71,12 @@ void catalogSeeds(const std::filesystem::path& dir) {
                             {2, {textColumn(std::string("ZAV\0RIN:N.S:vRK", 15)), textColumn(kAffinities)}}});
         writeResultSet(in, {{1, {ColumnSeed{40, true, std::string(40, 'N')}}}, {1, {ColumnSeed{-2, true, "QV:X"}}}});
         save(dir, "catalog", "odd-values", in);
+    }
+    {  // an origin query answered with one column: no affinities to read
+        ByteWriter in;
+        in.u8(1).u8(0).fixed("", 33, '\0').u8(1);
+        writeResultSet(in, {{1, {textColumn("ZAVRIN:PLX1.SYSA:vRK")}}, {1, {textColumn("ZAVRIN:PLX2.SYSC:vRK")}}});
+        save(dir, "catalog", "one-column", in);
     }
     {  // a failing close on the origin query, a failing open on a node list
         ByteWriter in;
@@ -176,6 +184,47 @@ void filterSeeds(const std::filesystem::path& dir) {
     }
 }
 
+// input := mode:u8 text (even: statements; odd: a scenario after the
+// required tables).
+void hostInput(const std::filesystem::path& dir, const std::string& name, bool scenario, std::string_view text) {
+    ByteWriter in;
+    in.u8(scenario ? 1 : 0).fixed(text, text.size());
+    save(dir, "host_input", name, in);
+}
+
+void hostInputSeeds(const std::filesystem::path& dir) {
+    using namespace std::string_view_literals;
+    // A NUL byte once made the host loop for ever: in statements, alone, and
+    // after a scenario's last statement.
+    hostInput(dir, "nul-between-statements", false, "SELECT 1;\0SELECT 2;"sv);
+    hostInput(dir, "nul-alone", false, "\0"sv);
+    hostInput(dir, "nul-after-scenario", true, "INSERT INTO HUB.AGENTS (NODE) VALUES ('QV:A');\n\0"sv);
+    hostInput(dir, "catalog-queries", false,
+              "SELECT NODE, AFFINITIES FROM Y6SRV.INODESTS WHERE NODETYPE = 'V' AND Y6ONLINE = 'Y';\n"
+              "-- the agents behind each origin node\n"
+              "SELECT i.NODE, t.NODE FROM Y6SRV.INODESTS i JOIN Y6SRV.TNODELST t ON t.NODELIST = i.NODE\n"
+              "  ORDER BY 1, 2;\n"
+              "SELECT AGENT, COUNT(*), SUM(STG_USED) FROM KQV.QVALCSYS GROUP BY AGENT HAVING COUNT(*) > 1;\n"
+              "/* unterminated comment at the end");
+    hostInput(dir, "endless-cte", false,
+              "WITH RECURSIVE c(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM c) SELECT COUNT(*) FROM c;");
+    hostInput(dir, "refused-statements", false,
+              "SELECT 'a' LIKE 'A'; PRAGMA query_only = OFF; DETACH HUB; ATTACH 'fuzz-written.db' AS W;");
+    hostInput(dir, "unterminated-text", false, "SELECT 'it''s \xff\xfe\x1b[31m");
+    // A hub as the benchmark makes it: rows from a recursive CTE.
+    hostInput(dir, "generated-hub", true,
+              "INSERT INTO Y6SRV.INODESTS VALUES ('ZAVRIN:B.S:vRK', 'V', 'Y', "
+              "'00000000000020000000000000000000050000000000');\n"
+              "WITH RECURSIVE a(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM a WHERE n + 1 < 1000)\n"
+              "INSERT INTO Y6SRV.TNODELST SELECT printf('QV:S%04d:B', n), 'V', 'ZAVRIN:B.S:vRK' FROM a;\n"
+              "INSERT INTO HUB.AGENTS (NODE, COLUMNS, FAIL_FETCH) SELECT NODE, NULL, 2 FROM Y6SRV.TNODELST;\n"
+              "CREATE TABLE HUB.TABLECOLS (TABLE_NAME, SEQ, COLUMN_NAME, DATA_TYPE, ROW_OFFSET, WIDTH, "
+              "INDEX_COLUMN);\n"
+              "INSERT INTO HUB.TABLECOLS VALUES ('T', 1, 'C', 'CHAR', 0, 8, 1), ('T', 2, 'N', 'INTEGER', 8, 4, 0);\n");
+    hostInput(dir, "refused-scenario", true,
+              "ATTACH ':memory:' AS M;\nVACUUM INTO 'fuzz-written.db';\nATTACH 'file:fuzz-written.db' AS F;");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -187,5 +236,6 @@ int main(int argc, char** argv) {
     catalogSeeds(dir);
     agentRowSeeds(dir);
     filterSeeds(dir);
+    hostInputSeeds(dir);
     return 0;
 }

@@ -1,4 +1,4 @@
-// The three fuzz targets, one function each, so that a program can run any
+// The fuzz targets, one function each, so that a program can run any
 // of them: libFuzzer's entry, or a test replaying inputs.
 #pragma once
 
@@ -13,5 +13,8 @@ void runCatalogInput(const uint8_t* data, std::size_t size);
 void runAgentRowsInput(const uint8_t* data, std::size_t size);
 // The query's index filters, read by the processing entry.
 void runFilterInput(const uint8_t* data, std::size_t size);
+// Scenario text and statement text as a user hands them to the host program
+// (the stand-in hub's Scenario and runStatements).
+void runHostInput(const uint8_t* data, std::size_t size);
 
 }  // namespace fuzzing

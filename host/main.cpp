@@ -2,49 +2,83 @@
 // answers SQL statements on its table against a scenario of the stand-in hub.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <optional>
-#include <sstream>
 #include <string>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "hub/ds/scenario.h"
+#include "hub/ds/sql_file.h"
 #include "hub/trace.h"
+#include "messages.h"
 #include "program_path.h"
 #include "provider_library.h"
 #include "sql_session.h"
+#include "trace_settings.h"
 #include "version_report.h"
 
 namespace {
 
-// The text of a --read argument: a file, or standard input for "-".
-std::string readStatements(const std::string& source) {
-    if (source == "-") return std::string(std::istreambuf_iterator<char>(std::cin), {});
-    std::ifstream in(source, std::ios::binary);
-    if (!in) throw std::runtime_error("--read " + source + ": cannot open the file");
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) throw std::runtime_error("--read " + source + ": cannot read the file");
-    return text.str();
-}
+constexpr int kMostPasses = 1000;
 
-// Pieces are joined on lines of their own, so that a comment at the end of
-// one cannot hide the ';' that ends it.
-std::string script(const std::vector<std::string>& reads, const std::vector<std::string>& statements) {
-    std::vector<std::string> pieces;
-    for (const auto& source : reads) pieces.push_back(readStatements(source));
-    pieces.insert(pieces.end(), statements.begin(), statements.end());
+struct StatementSource {
+    std::string name;  // for messages; empty for the command line's statements
     std::string text;
-    for (const auto& piece : pieces) text += (text.empty() ? "" : "\n;\n") + piece;
+};
+
+// Standard input is read through the C library's stream, which keeps the
+// error that reading it may end with (a directory, a closed descriptor).
+std::string readStandardInput() {
+    errno = 0;
+    std::string text(std::istreambuf_iterator<char>(std::cin), {});
+    if (std::ferror(stdin) != 0) {
+        throw std::runtime_error("--read -: cannot read standard input" +
+                                 (errno != 0 ? ": " + std::generic_category().message(errno) : std::string()));
+    }
     return text;
 }
 
-}  // namespace
+// Files first, in the order given (- is standard input), then the command
+// line's statements, which are joined on lines of their own so that a
+// comment at the end of one cannot hide the ';' that ends it.
+std::vector<StatementSource> statementSources(const std::vector<std::string>& reads,
+                                              const std::vector<std::string>& statements) {
+    std::vector<StatementSource> sources;
+    for (const auto& source : reads) {
+        if (source == "-") {
+            sources.push_back({"standard input", readStandardInput()});
+        } else {
+            sources.push_back({"--read " + source, hub::ds::readSqlFile(source, "--read " + source)});
+        }
+    }
+    if (!statements.empty()) {
+        std::string text = statements.front();
+        for (std::size_t i = 1; i < statements.size(); ++i) text += "\n;\n" + statements[i];
+        sources.push_back({"", std::move(text)});
+    }
+    return sources;
+}
 
-int main(int argc, char** argv) {
+// Trace lines appended to a file that the run reads would spoil it.
+// `inputs`: the option and the file it names.
+void refuseTraceFileAmong(const std::string& traceFile,
+                          const std::vector<std::pair<std::string, std::string>>& inputs) {
+    for (const auto& [option, input] : inputs) {
+        std::error_code ignored;
+        if (!input.empty() && input != "-" && std::filesystem::equivalent(traceFile, input, ignored)) {
+            throw std::invalid_argument("--trace-file " + traceFile + ": that is the file of " + option + " " +
+                                        input + ", which trace lines appended to it would spoil");
+        }
+    }
+}
+
+int run(int argc, char** argv) {
     CLI::App app{"Loads the KQVDWSYS table provider as the hub's data server does and answers SQL "
                  "statements on its table against a scenario of the stand-in hub. Without a "
                  "statement: SELECT * FROM KQVDWSYS."};
@@ -89,18 +123,22 @@ int main(int argc, char** argv) {
         ->type_name("SETTING")
         ->allow_extra_args(false);
     app.add_option("--trace-file", traceFile, "Write trace lines to this file instead of standard error");
-    app.add_option("--passes", passes, "Passes that each scan of the table runs within its request")
-        ->capture_default_str()
-        ->check(CLI::PositiveNumber);
+    app.add_option("--passes", passes,
+                   "Passes that each scan of the table runs within its request (1 to " +
+                       std::to_string(kMostPasses) + ")")
+        ->capture_default_str();
     app.add_flag("-V,--version", version, "Print the provider's version entry and build information");
     app.add_flag("--print-default-scenario", printScenario, "Print the embedded default scenario and exit");
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
+        if (error.get_exit_code() == 0) return app.exit(error);  // --help, --host-version
         // The parser's own codes would tell a bad option from a bad value;
         // the host promises one status for all bad input.
-        return app.exit(error) == 0 ? host::kExitOk : host::kExitBadInput;
+        host::printError(std::cerr, error.what());
+        std::cerr << "Run with --help for more information.\n";
+        return host::kExitBadInput;
     }
 
     if (printScenario) {
@@ -110,25 +148,39 @@ int main(int argc, char** argv) {
 
     std::optional<host::ProviderLibrary> provider;
     std::shared_ptr<const hub::ds::Scenario> scenario;
-    std::string statementText;
+    std::vector<StatementSource> sources;
+    host::TraceSettings trace;
     try {
         if (!wheres.empty() && (!statements.empty() || !reads.empty())) {
             throw std::invalid_argument("--where adds to the default query; with statements, write the condition "
                                         "in them");
         }
-        statementText = statements.empty() && reads.empty() ? host::defaultQuery(table, wheres)
-                                                            : script(reads, statements);
-        if (!traceFile.empty()) hub::trace::writeToFile(traceFile);
-        for (const auto& setting : traceSettings) hub::trace::applySetting(setting);
+        if (passes < 1) throw std::invalid_argument("--passes must be at least 1");
+        if (passes > kMostPasses) {
+            throw std::invalid_argument("--passes must be at most " + std::to_string(kMostPasses));
+        }
+        const std::filesystem::path path = providerPath.empty()
+                                               ? host::ProviderLibrary::defaultPath(host::programPath(argv[0]))
+                                               : std::filesystem::path(providerPath);
+        if (statements.empty() && reads.empty()) {
+            sources.push_back({"", host::defaultQuery(table, wheres)});
+        } else {
+            sources = statementSources(reads, statements);
+        }
+        if (!traceFile.empty()) {
+            std::vector<std::pair<std::string, std::string>> inputs{{"--scenario", scenarioPath},
+                                                                    {"--provider", path.string()}};
+            for (const auto& read : reads) inputs.emplace_back("--read", read);
+            refuseTraceFileAmong(traceFile, inputs);
+            hub::trace::writeToFile(traceFile);
+        }
+        for (const auto& setting : traceSettings) trace.apply(setting);
 
         scenario = scenarioPath.empty()
                        ? hub::ds::Scenario::fromScript(hub::ds::defaultScenarioScript(), "the default scenario")
                        : hub::ds::Scenario::fromFile(scenarioPath);
         hub::ds::useScenario(scenario);
 
-        const std::filesystem::path path = providerPath.empty()
-                                               ? host::ProviderLibrary::defaultPath(host::programPath(argv[0]))
-                                               : std::filesystem::path(providerPath);
         provider.emplace(path);
         const PRB1_VectorRecord& vector = provider->table(table);
         if (version) {
@@ -137,9 +189,35 @@ int main(int argc, char** argv) {
         }
         host::attachRegisteredTables(*scenario, table, passes);
     } catch (const std::exception& error) {
-        std::cerr << "kqvhost: " << error.what() << '\n';
+        host::printError(std::cerr, error.what());
         return host::kExitBadInput;
     }
 
-    return host::runStatements(*scenario, statementText, host::parseFormat(format), std::cout, std::cerr);
+    int status = host::kExitOk;
+    for (const StatementSource& source : sources) {
+        status = host::runStatements(*scenario, source.text, host::parseFormat(format), std::cout, std::cerr,
+                                     source.name);
+        if (status != host::kExitOk) break;
+    }
+    trace.warnOfUnused(std::cerr);
+    return status;
 }
+
+// What was written must have reached standard output and standard error: a
+// result lost is a failure, not a success. (A closed pipe ends the program
+// with SIGPIPE before it comes here.)
+int finish(int status) {
+    const int failed = status == host::kExitOk ? host::kExitOutputFailed : status;
+    if (status != host::kExitOutputFailed) {  // if it is, the message is out
+        if (const auto failure = host::writeFailure(std::cout)) {
+            host::printError(std::cerr, "cannot write standard output" + *failure);
+            status = failed;
+        }
+    }
+    if (host::writeFailure(std::cerr) || std::ferror(stderr) != 0) status = failed;
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return finish(run(argc, argv)); }

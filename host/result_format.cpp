@@ -14,21 +14,6 @@ namespace {
 
 using hub::ds::Value;
 
-std::string escapedBytes(std::string_view bytes) {
-    std::string text;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7f && byte != '\\') {
-            text += c;
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            text += escaped;
-        }
-    }
-    return text;
-}
-
 std::string realText(double number) {
     char text[32];
     std::snprintf(text, sizeof text, "%.15g", number);
@@ -142,6 +127,21 @@ void printJson(std::ostream& out, const hub::ds::ResultSet& result) {
 }
 
 }  // namespace
+
+std::string escapedBytes(std::string_view bytes, Backslash backslash) {
+    std::string text;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7f && (byte != '\\' || backslash == Backslash::AsIs)) {
+            text += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            text += escaped;
+        }
+    }
+    return text;
+}
 
 Format parseFormat(std::string_view name) {
     if (name == "table") return Format::Table;

@@ -8,10 +8,14 @@
 #include "hub/ds/provider_table.h"
 #include "hub/ds/statements.h"
 #include "hub/registry.h"
+#include "messages.h"
 
 namespace host {
 
 namespace {
+
+// Ends a run whose results can no longer be written.
+struct OutputLost {};
 
 // Unquoted, so that the engine names a column that does not exist rather
 // than taking a quoted name for a text.
@@ -62,17 +66,23 @@ std::string defaultQuery(const std::string& table, const std::vector<std::string
 }
 
 int runStatements(const hub::ds::Scenario& scenario, std::string_view script, Format format, std::ostream& out,
-                  std::ostream& err) {
+                  std::ostream& err, std::string_view source) {
+    const std::string prefix = source.empty() ? std::string() : std::string(source) + ": ";
+    std::optional<std::string> lostOutput;
     try {
         hub::ds::runStatements(scenario, script, [&](const hub::ds::ResultSet& result) {
             printResult(out, result, format);
-            out.flush();
+            lostOutput = writeFailure(out);
+            if (lostOutput) throw OutputLost();
         });
+    } catch (const OutputLost&) {
+        printError(err, "cannot write the results" + *lostOutput);
+        return kExitOutputFailed;
     } catch (const hub::ds::EntryFailure& failure) {
-        err << "kqvhost: " << failure.what() << '\n';
+        printError(err, prefix + failure.what());
         return kExitQueryFailed;
     } catch (const hub::ds::StatementError& error) {
-        err << "kqvhost: " << error.what() << '\n';
+        printError(err, prefix + error.what());
         return kExitBadInput;
     }
     return kExitOk;

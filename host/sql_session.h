@@ -16,6 +16,7 @@ namespace host {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitQueryFailed = 1;  // an entry of the provider failed
 inline constexpr int kExitBadInput = 2;
+inline constexpr int kExitOutputFailed = 3;  // standard output or standard error could not be written
 
 // Makes every table that a provider has registered, and that the hub's
 // catalog defines, a table of the scenario's engine. Each scan runs `passes`
@@ -29,8 +30,11 @@ void attachRegisteredTables(const hub::ds::Scenario& scenario, const std::string
 std::string defaultQuery(const std::string& table, const std::vector<std::string>& conditions);
 
 // Runs the statements and prints each result on `out` as soon as its
-// statement has run. A failure is one line on `err`. Returns the exit status.
+// statement has run. A failure is one line on `err`, which begins with
+// `source` (where the statements come from, "--read q.sql") when it is
+// given; a result that cannot be written ends the run. Returns the exit
+// status.
 int runStatements(const hub::ds::Scenario& scenario, std::string_view script, Format format, std::ostream& out,
-                  std::ostream& err);
+                  std::ostream& err, std::string_view source = {});
 
 }  // namespace host

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/dshandle.h"
 #include "platform/registration.h"
@@ -38,9 +39,8 @@ struct DWSysResultElement {
 };
 
 // An index of the results table by identity (DW_NAME and VARNNAME), so that
-// merging a row costs the same however many rows the table holds. It changes
-// nothing but speed: its slots come straight from the heap, so that it writes
-// no trace line of its own.
+// merging a row costs the same however many rows the table holds; kept by
+// provider/identity_index.h.
 struct DWSysIdentityIndex {
     RSLTlink** slots;                // one block of `capacity` groups of slots (open addressing), a
                                      // cache line each: a tag byte per slot, 0 where free, then the
@@ -121,4 +121,17 @@ inline constexpr int32_t kNoParameterList = 60;
 inline constexpr int32_t kNoMoreRows = 62;
 inline constexpr int32_t kNoViewStorage = 64;
 inline constexpr int32_t kNoWorkArea = 71;
+
+// Two rows are of one identity, and so one element of the results table,
+// when their DW_NAME and VARNNAME agree byte for byte.
+inline bool sameIdentity(const DWSysRecord& a, const DWSysRecord& b) {
+    return std::memcmp(a.DW_NAME, b.DW_NAME, sizeof a.DW_NAME) == 0 &&
+           std::memcmp(a.VARNNAME, b.VARNNAME, sizeof a.VARNNAME) == 0;
+}
+
+// The row of an element of the results table.
+inline const DWSysRecord& rowOf(const RSLTlink* element) {
+    return reinterpret_cast<const DWSysResultElement*>(element)->row;
+}
+
 }  // namespace kqv

@@ -42,12 +42,26 @@ INSTANTIATE_TEST_SUITE_P(
         TranslationCase{"LiteralsAreNotRewritten", "SELECT 'N LIKE ''a*'' AT(''x'')' FROM T",
                         "SELECT 'N LIKE ''a*'' AT(''x'')' FROM T", std::nullopt},
         TranslationCase{"ColumnNamedAt", "SELECT AT FROM T", "SELECT AT FROM T", std::nullopt},
+        TranslationCase{"ComparedLiteralsIgnoreTrailingBlanks", "SELECT 1 WHERE N = 'a' AND 'b'<>N AND N >= 'c'",
+                        "SELECT 1 WHERE N = 'a' COLLATE RTRIM AND 'b' COLLATE RTRIM<>N AND N >= 'c' COLLATE RTRIM",
+                        std::nullopt},
         TranslationCase{"At", "SELECT A FROM KQV.QVALCSYS AT('SYS1:KQV') WHERE B = 1",
-                        "SELECT A FROM (SELECT * FROM KQV.QVALCSYS WHERE AGENT = 'SYS1:KQV') AS QVALCSYS WHERE B = 1",
+                        "SELECT A FROM (SELECT * FROM KQV.QVALCSYS WHERE AGENT = 'SYS1:KQV' COLLATE RTRIM) AS QVALCSYS "
+                        "WHERE B = 1",
                         "SYS1:KQV"},
         TranslationCase{"AtWithApostrophe", "SELECT A FROM KQV.QVALCSYS AT('O''BRIEN')",
-                        "SELECT A FROM (SELECT * FROM KQV.QVALCSYS WHERE AGENT = 'O''BRIEN') AS QVALCSYS",
-                        "O'BRIEN"}),
+                        "SELECT A FROM (SELECT * FROM KQV.QVALCSYS WHERE AGENT = 'O''BRIEN' COLLATE RTRIM) AS QVALCSYS",
+                        "O'BRIEN"},
+        TranslationCase{"AtRightBeforeAKeyword", "SELECT A FROM KQV.QVALCSYS AT('N')WHERE B = 1",
+                        "SELECT A FROM (SELECT * FROM KQV.QVALCSYS WHERE AGENT = 'N' COLLATE RTRIM) AS QVALCSYS "
+                        "WHERE B = 1",
+                        "N"},
+        TranslationCase{"AtLowerCaseAndSpaced", "select a from kqv . qvalcsys\tat ( 'N' )--x\nwhere b = 1",
+                        "select a from (SELECT * FROM kqv.qvalcsys WHERE AGENT = 'N' COLLATE RTRIM) AS qvalcsys--x\n"
+                        "where b = 1",
+                        "N"},
+        TranslationCase{"AtOnQuotedNames", "SELECT A FROM \"KQV\".[QVALCSYS] AT('N') q",
+                        "SELECT A FROM (SELECT * FROM \"KQV\".[QVALCSYS] WHERE AGENT = 'N' COLLATE RTRIM) q", "N"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct RefusalCase {
@@ -72,7 +86,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, DialectRefusalTest,
     ::testing::Values(RefusalCase{"AtOnACatalogTable", "SELECT 1 FROM Y6SRV.INODESTS AT('N')", "schema KQV"},
                       RefusalCase{"AtWithAColumn", "SELECT 1 FROM KQV.QVALCSYS AT(NODE)", "AT('node')"},
-                      RefusalCase{"AtUnterminated", "SELECT 1 FROM KQV.QVALCSYS AT('N)", "AT('node')"}),
+                      RefusalCase{"AtUnterminated", "SELECT 1 FROM KQV.QVALCSYS AT('N)", "AT('node')"},
+                      RefusalCase{"AgentsTableOnceWithoutAt",
+                                  "SELECT 1 FROM KQV.QVALCSYS AT('N') UNION SELECT 1 FROM \"kqv\".QVALCSYS",
+                                  "kqv.QVALCSYS is an agent's table"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- The same rules seen through the SQL service ---------------------------------
@@ -108,13 +125,78 @@ TEST_F(RoutingTest, AStatementAtAnAgentSeesOnlyThatAgentsRows) {
     EXPECT_EQ(result.rows[0][0], std::string("SYS1:KQV").append(24, ' ')) << "CHAR(32) survives the routing";
 
     EXPECT_EQ(runQuery("SELECT DW_NAME FROM KQV.QVALCSYS AT('SYS2:KQV')").rows.size(), 1u);
-    EXPECT_EQ(runQuery("SELECT DW_NAME FROM KQV.QVALCSYS").rows.size(), 10u) << "at the hub, every agent's rows";
 }
 
 TEST_F(RoutingTest, AnAgentNameMayHoldAnApostrophe) {
     const QueryResult result = runQuery("SELECT SYSNAME FROM KQV.QVALCSYS AT('O''BRIEN:KQV')");
     ASSERT_EQ(result.status, st::kEndOfData);
     EXPECT_THAT(result.rows, ElementsAre(Row{"SYS3    "}));
+}
+
+// Names and values stored blank-padded, as fixed-width columns hold them,
+// match the same statements as those stored without the blanks.
+struct PaddedCase {
+    const char* name;
+    const char* statement;  // {} stands for a name, once as it is and once blank-padded
+    const char* value;
+};
+
+class PaddedValuesTest : public RoutingTest, public ::testing::WithParamInterface<PaddedCase> {};
+
+std::string withValue(std::string statement, const std::string& value) {
+    return statement.replace(statement.find("{}"), 2, value);
+}
+
+std::vector<Row> withoutTrailingBlanks(std::vector<Row> rows) {
+    for (Row& row : rows) {
+        for (Value& value : row) {
+            if (value) value->erase(value->find_last_not_of(' ') + 1);
+        }
+    }
+    return rows;
+}
+
+TEST_P(PaddedValuesTest, MatchAsFixedWidthColumnsCompare) {
+    const PaddedCase& c = GetParam();
+    const std::string padding =
+        "UPDATE Y6SRV.INODESTS SET NODE = printf('%-32s', NODE);\n"
+        "UPDATE Y6SRV.TNODELST SET NODE = printf('%-32s', NODE), NODELIST = printf('%-32s', NODELIST);\n"
+        "UPDATE HUB.AGENTS SET NODE = printf('%-32s', NODE);\n"
+        "UPDATE KQV.QVALCSYS SET AGENT = printf('%-32s', AGENT), ORIGINNODE = printf('%-32s', ORIGINNODE);\n";
+    std::optional<std::vector<Row>> expected;
+    for (const bool paddedScenario : {false, true}) {
+        use(standardScript() + (paddedScenario ? padding : ""));
+        for (const std::string& value : {std::string(c.value), std::string(c.value) + std::string(7, ' ')}) {
+            const QueryResult result = runQuery(withValue(c.statement, value));
+            ASSERT_EQ(result.status, st::kEndOfData) << "'" << value << "', padded scenario: " << paddedScenario;
+            const std::vector<Row> rows = withoutTrailingBlanks(result.rows);
+            if (!expected) expected = rows;
+            EXPECT_EQ(rows, *expected) << "'" << value << "', padded scenario: " << paddedScenario;
+        }
+    }
+    EXPECT_FALSE(expected->empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PaddedValuesTest,
+    ::testing::Values(
+        PaddedCase{"Catalog", "SELECT NODE FROM Y6SRV.INODESTS WHERE NODETYPE = 'V' AND NODE = '{}'", "RTEMS_EAST"},
+        PaddedCase{"NodeList", "SELECT NODE FROM Y6SRV.TNODELST WHERE NODETYPE = 'V' AND NODELIST = '{}' ORDER BY NODE",
+                   "*KQV"},
+        PaddedCase{"Routed",
+                   "SELECT ORIGINNODE, DW_NAME FROM KQV.QVALCSYS AT('SYS1:KQV') WHERE ORIGINNODE ='{}' "
+                   "ORDER BY DW_NAME",
+                   "SYS1:KQV"},
+        PaddedCase{"AgentName", "SELECT DW_NAME FROM KQV.QVALCSYS AT('{}') ORDER BY DW_NAME", "SYS1:KQV"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RoutingTest, ARoutedStatementFindsItsAgentsRowsByIndex) {
+    const QueryResult plan = runQuery("EXPLAIN QUERY PLAN SELECT DW_NAME FROM KQV.QVALCSYS AT('SYS1:KQV') "
+                                      "WHERE ORIGINNODE ='SYS1:KQV'");
+    ASSERT_EQ(plan.status, st::kEndOfData);
+    std::vector<std::string> steps;
+    for (const Row& row : plan.rows) steps.push_back(row.at(3).value_or(""));
+    EXPECT_THAT(steps, ::testing::Contains(::testing::ContainsRegex("USING INDEX .*\\(AGENT=\\?\\)")));
 }
 
 TEST_F(RoutingTest, AnUnknownAgentFailsTheAccessPlan) {
@@ -124,8 +206,8 @@ TEST_F(RoutingTest, AnUnknownAgentFailsTheAccessPlan) {
     EXPECT_EQ(op::createPlan(path, "SELECT 1 FROM KQV.QVALCSYS AT('GHOST:KQV')", &plan), st::kUnknownAgent);
     EXPECT_EQ(plan.object, nullptr);
     EXPECT_TRUE(logged({"CreateAccessPlan", "unknown agent 'GHOST:KQV'"}));
-    EXPECT_EQ(op::createPlan(path, "SELECT 1 FROM KQV.QVALCSYS AT('SYS1:KQV ')", &plan), st::kUnknownAgent)
-        << "agent names are compared exactly";
+    EXPECT_EQ(op::createPlan(path, "SELECT 1 FROM KQV.QVALCSYS AT(' SYS1:KQV')", &plan), st::kUnknownAgent)
+        << "only trailing blanks are ignored";
     EXPECT_EQ(op::createPlan(path, "SELECT 1 FROM Y6SRV.INODESTS AT('SYS1:KQV')", &plan), st::kBadStatement);
     EXPECT_TRUE(logged({"CreateAccessPlan", "schema KQV"}));
     op::drop(path);

@@ -54,12 +54,18 @@ struct BadScriptCase {
 
 class BadScriptTest : public ::testing::TestWithParam<BadScriptCase> {};
 
+// Where a script would write a file if it were let.
+constexpr char kWritten[] = "scenario_test_written.db";
+
 TEST_P(BadScriptTest, IsRefusedWithTheScenarioAndTheReason) {
     const BadScriptCase& c = GetParam();
     const std::string message = loadError(c.script);
     EXPECT_THAT(message, HasSubstr("scenario broken.sql"));
     for (const std::string& fragment : c.fragments) EXPECT_THAT(message, HasSubstr(fragment));
+    EXPECT_FALSE(std::filesystem::exists(kWritten));
 }
+
+std::string withSchema(const std::string& statements) { return schemaScript() + statements; }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BadScriptTest,
@@ -98,7 +104,21 @@ INSTANTIATE_TEST_SUITE_P(
                       catalogScript("('T', 1, 'A', 'CHAR', 0, 4, 0), ('T', 2, 'a', 'CHAR', 4, 4, 0)"),
                       {"column 'a'", "that column twice"}},
         BadScriptCase{"CatalogOnlyParameters", catalogScript("('T', 1, 'P', 'CHAR', NULL, 8, 1)"),
-                      {"table 'T' no column of the row"}}),
+                      {"table 'T' no column of the row"}},
+        // The engine would stop reading at the NUL, and the script there.
+        BadScriptCase{"NulByte", withSchema(std::string("SELECT 1;\n  ") + '\0' + "SELECT 2;"),
+                      {"line 14, column 3: a NUL byte"}},
+        BadScriptCase{"AttachesAFile", withSchema("ATTACH 'scenario_test_written.db' AS W;"),
+                      {"line 13", "the file 'scenario_test_written.db' is refused",
+                       "in: ATTACH 'scenario_test_written.db' AS W"}},
+        BadScriptCase{"AttachesAFileUri", withSchema("ATTACH 'file:scenario_test_written.db?mode=rwc' AS W;"),
+                      {"is refused: a scenario keeps its databases in memory"}},
+        BadScriptCase{"AttachesAComputedName", withSchema("ATTACH 'scenario_test_written' || '.db' AS W;"),
+                      {"a computed file name is refused"}},
+        BadScriptCase{"VacuumsIntoAFile", withSchema("VACUUM INTO 'scenario_test_written.db';"),
+                      {"is refused", "in: VACUUM INTO 'scenario_test_written.db'"}},
+        BadScriptCase{"NamesATemporaryDirectory", withSchema("PRAGMA temp_store_directory = '.';"),
+                      {"PRAGMA temp_store_directory: a scenario names no directory"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A table the scenario's catalog does not define keeps the default
@@ -157,12 +177,15 @@ TEST_F(ScenarioFileTest, LoadsFromAFileAndNamesItInErrors) {
     }
 }
 
-TEST_F(ScenarioFileTest, AMissingFileIsNamed) {
-    try {
-        Scenario::fromFile(file_);
-        FAIL() << "a missing file loaded";
-    } catch (const std::runtime_error& error) {
-        EXPECT_THAT(error.what(), AllOf(HasSubstr(file_.string()), HasSubstr("cannot open")));
+TEST_F(ScenarioFileTest, AMissingFileOrADirectoryIsNamed) {
+    for (const char* reason : {"cannot open the file: No such file or directory", "is a directory"}) {
+        try {
+            Scenario::fromFile(file_);
+            FAIL() << "loaded: " << file_;
+        } catch (const std::runtime_error& error) {
+            EXPECT_THAT(error.what(), HasSubstr("scenario " + file_.string() + ": " + reason));
+        }
+        std::filesystem::create_directory(file_);
     }
 }
 
@@ -173,7 +196,9 @@ TEST_F(ScenarioUseTest, StatementsCannotChangeTheScenario) {
     DSHandle plan{};
     ASSERT_EQ(op::openPath(&path), st::kOk);
     for (const char* statement : {"UPDATE HUB.AGENTS SET REACHABLE = 0", "INSERT INTO Y6SRV.TNODELST VALUES (1,2,3)",
-                                  "DROP TABLE KQV.QVALCSYS", "BEGIN"}) {
+                                  "DROP TABLE KQV.QVALCSYS", "BEGIN", "PRAGMA query_only = OFF",
+                                  "PRAGMA case_sensitive_like = OFF", "DETACH HUB", "ATTACH ':memory:' AS M",
+                                  "ATTACH 'scenario_test_written.db' AS W"}) {
         EXPECT_EQ(op::createPlan(path, statement, &plan), st::kBadStatement) << statement;
     }
     op::drop(path);

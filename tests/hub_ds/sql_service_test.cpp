@@ -156,7 +156,17 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, BadStatementTest,
     ::testing::Values(StatementCase{"Syntax", "SELEC NODE FROM Y6SRV.INODESTS", "syntax error"},
                       StatementCase{"NoSuchTable", "SELECT * FROM Y6SRV.NOTHERE", "no such table"},
-                      StatementCase{"NoSuchColumn", "SELECT NOPE FROM Y6SRV.INODESTS", "no such column"}),
+                      StatementCase{"NoSuchColumn", "SELECT NOPE FROM Y6SRV.INODESTS", "no such column"},
+                      StatementCase{"AgentsTableWithoutAt",
+                                    "SELECT ORIGINNODE, VARNNAME, STATUS FROM KQV.QVALCSYS "
+                                    "WHERE ORIGINNODE='ZAVRIN:PLX1.SYSA:vRK';",
+                                    "route the statement with AT('node')"},
+                      StatementCase{"AgentsTableUnqualified", "SELECT STATUS FROM QVALCSYS",
+                                    "route the statement with AT('node')"},
+                      StatementCase{"RoutedStatementReadsTheCatalog",
+                                    "SELECT DW_NAME FROM KQV.QVALCSYS AT('SYS1:KQV') "
+                                    "WHERE ORIGINNODE IN (SELECT NODE FROM Y6SRV.INODESTS)",
+                                    "reads only the agent's tables"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SqlServiceTest, APathKeepsTheScenarioItWasCreatedOn) {

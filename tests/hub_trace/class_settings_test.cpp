@@ -110,10 +110,11 @@ TEST(HubTraceClassList, RejectsBadListNamingTheBadPart) {
 }
 
 TEST_F(HubTraceSettings, SettingsApplyInTurn) {
-    applySetting("error");
-    applySetting("kqvmsql=detail,flow");
+    EXPECT_EQ(applySetting("error").unit, "");
+    EXPECT_EQ(applySetting("kqvmsql=detail,flow").unit, "kqvmsql");
     applySetting("kqvmsql.kqvsqlf=none");
-    applySetting("kqvmutl.RSLTget=all");
+    const hub::trace::SettingTarget function = applySetting("kqvmutl.RSLTget=all");
+    EXPECT_EQ(function.unit + "." + function.function, "kqvmutl.RSLTget");
 
     const Query queries[] = {
         {"kqvdwsys", "qvdwsypr", kTraceError},

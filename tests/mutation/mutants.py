@@ -21,6 +21,7 @@ class Mutant(NamedTuple):
 SQL = "sql/kqvmsql.cpp"
 UTIL = "util/kqvmutl.cpp"
 PROVIDER = "provider/kqvdwsys.cpp"
+PROVIDER_HEADER = "provider/kqvdwsys.h"
 TRACE = "trace/kqvtrace.h"
 TEXT = "util/kqvtext.h"
 
@@ -236,7 +237,7 @@ MUTANTS = [
     Mutant("collect-no-close", PROVIDER, "                status = kqvsqlc(&request);\n", "                status = 0;\n"),
     Mutant("collect-drop-unprepared", PROVIDER, "        if (prepared) {\n            status = kqvsqld",
            "        if (true) {\n            status = kqvsqld"),
-    Mutant("merge-identity-width", PROVIDER,
+    Mutant("merge-identity-width", PROVIDER_HEADER,
            "return std::memcmp(a.DW_NAME, b.DW_NAME, sizeof a.DW_NAME) == 0 &&",
            "return std::memcmp(a.DW_NAME, b.DW_NAME, 4) == 0 &&"),
     Mutant("merge-status-rule", PROVIDER, "if (element->row.STATUS < record->STATUS) {",

@@ -28,9 +28,10 @@ fail() {
 }
 
 # Runs the host; leaves its exit status in $status, its output in $scratch.
+# A run that hangs is stopped (status 124) rather than hang the suite.
 run() {
     # shellcheck disable=SC2086 # the emulator is a command line of its own
-    $emulator "$host" "$@" >"$scratch/out" 2>"$scratch/err"
+    timeout -k 5 60 $emulator "$host" "$@" >"$scratch/out" 2>"$scratch/err"
     status=$?
 }
 
@@ -43,7 +44,7 @@ run_with_input() {
     input=$1
     shift
     # shellcheck disable=SC2086
-    $emulator "$host" "$@" <"$input" >"$scratch/out" 2>"$scratch/err"
+    timeout -k 5 60 $emulator "$host" "$@" <"$input" >"$scratch/out" 2>"$scratch/err"
     status=$?
 }
 
@@ -102,6 +103,71 @@ run_with_input "$scratch/more.sql" --provider "$provider" --scenario "$empty_sce
 expect_status 0 "statements from files"
 expected=$(printf 'one\n1\ndws\n0\ntwo\ntwo\nthree\n3\nfour\n4')
 [ "$(cat "$scratch/out")" = "$expected" ] || fail "statements from files: output is: $(cat "$scratch/out")"
+
+# Bad input of every kind: status 2 and one message that says what is wrong
+# and where, never a hang. Each case: what|expected message|arguments,
+# words without blanks.
+printf 'SELECT 1;\000SELECT 2;' >"$scratch/nul.sql"
+printf '\000' >"$scratch/only-nul.sql"
+{ cat "$empty_scenario"; printf '\000'; } >"$scratch/nul-scenario.sql"
+nul_line=$(($(wc -l <"$empty_scenario") + 1))
+printf "SELECT 1;\nSELECT 'unterminated" >"$scratch/unterminated.sql"
+mkdir "$scratch/directory"
+printf "ATTACH '%s/written.db' AS X;\n" "$scratch" >"$scratch/attach.sql"
+printf "ATTACH 'file:%s/written.db?mode=rwc' AS X;\n" "$scratch" >"$scratch/attach-uri.sql"
+{ cat "$empty_scenario"; printf "VACUUM INTO '%s/written.db';\n" "$scratch"; } >"$scratch/vacuum.sql"
+cp "$empty_scenario" "$scratch/scenario.sql"
+with="--provider $provider --scenario $scratch/scenario.sql"
+while IFS='|' read -r what expected arguments; do
+    # shellcheck disable=SC2086 # words without blanks
+    run $arguments </dev/null
+    expect_status 2 "$what"
+    expect_in err "$expected" "$what"
+done <<EOF_CASES
+NUL in statements|kqvhost: --read $scratch/nul.sql: line 1, column 10: a NUL byte|$with --read $scratch/nul.sql
+only a NUL|--read $scratch/only-nul.sql: line 1, column 1: a NUL byte|$with --read $scratch/only-nul.sql
+NUL in the scenario|scenario $scratch/nul-scenario.sql: line $nul_line, column 1: a NUL byte|--provider $provider --scenario $scratch/nul-scenario.sql
+unterminated text|--read $scratch/unterminated.sql: unrecognized token|$with --read $scratch/unterminated.sql
+--read of a directory|kqvhost: --read $scratch/directory: is a directory|$with --read $scratch/directory
+--scenario of a directory|kqvhost: scenario $scratch/directory: is a directory|--provider $provider --scenario $scratch/directory
+ATTACH of a file|the file '$scratch/written.db' is refused|--provider $provider --scenario $scratch/attach.sql
+ATTACH of a file URI|is refused: a scenario keeps its databases in memory|--provider $provider --scenario $scratch/attach-uri.sql
+VACUUM INTO a file|in: VACUUM INTO '$scratch/written.db'|--provider $provider --scenario $scratch/vacuum.sql
+--trace-file naming the scenario|--trace-file $scratch/scenario.sql: that is the file of --scenario|$with --trace-file $scratch/scenario.sql
+--passes 0|kqvhost: --passes must be at least 1|$with --passes 0
+--passes too many|kqvhost: --passes must be at most 1000|$with --passes 1001
+--format unknown|kqvhost: --format: xml not in|$with --format xml
+--provider not a library|kqvhost: cannot load provider library|--provider $scratch/scenario.sql --scenario $scratch/scenario.sql
+EOF_CASES
+# shellcheck disable=SC2086
+run_with_input "$scratch/directory" $with --read -
+expect_status 2 "--read - of a directory"
+expect_in err "kqvhost: --read -: cannot read standard input" "--read - of a directory"
+[ ! -e "$scratch/written.db" ] || fail "a scenario wrote $scratch/written.db"
+cmp -s "$scratch/scenario.sql" "$empty_scenario" || fail "--trace-file naming the scenario changed it"
+
+# Text echoed in a message is escaped as values are: no control byte reaches
+# the terminal.
+run --provider "$provider" --scenario "$empty_scenario" "$(printf "SELECT 'a\033[31m' FROM NOPE")"
+expect_status 2 "a statement with a control byte"
+expect_in err "(in: SELECT 'a\\x1B[31m' FROM NOPE)" "a statement with a control byte"
+! grep -q "$(printf '\033')" "$scratch/err" || fail "a control byte reached standard error: $(cat "$scratch/err")"
+
+# Output that cannot be written is a failure (status 3), whatever printed it.
+for arguments in "" "--format json" "--version" "--print-default-scenario" "--help"; do
+    # shellcheck disable=SC2086
+    timeout -k 5 60 $emulator "$host" --provider "$provider" $arguments >/dev/full 2>"$scratch/err"
+    status=$?
+    expect_status 3 "kqvhost $arguments >/dev/full"
+    expect_in err "kqvhost: cannot write" "kqvhost $arguments >/dev/full"
+done
+
+# A trace setting for a unit the provider does not have: a warning naming the
+# units that ran.
+run --provider "$provider" --scenario "$empty_scenario" --trace nounit=all
+expect_status 0 "--trace of an unknown unit"
+expect_in err "kqvhost: warning: --trace nounit=all traced nothing: no unit 'nounit' ran (units that ran: kqvdwsys" \
+    "--trace of an unknown unit"
 
 # Options the host does not know or cannot use: status 2.
 run --provider "$provider" --no-such-option

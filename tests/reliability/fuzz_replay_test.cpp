@@ -3,12 +3,18 @@
 // target (fuzz_regressions/<target>/) and the seed corpus (fuzz/corpus/).
 // The sanitizer builds catch a fault that comes back; every build checks what
 // the targets check themselves.
+//
+// Two programs are built from this file: one with the provider's targets and
+// their fake data server, one with the host's target and the stand-in hub's
+// library, which the fake data server stands in for. Each replays the inputs
+// of its own targets.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <ostream>
 #include <set>
 #include <string>
@@ -40,14 +46,25 @@ void PrintTo(const Replay& replay, std::ostream* out) { *out << replay.key(); }
 
 using Runner = void (*)(const uint8_t*, std::size_t);
 
-Runner runnerOf(const std::string& target) {
-    if (target == "catalog") return &fuzzing::runCatalogInput;
-    if (target == "agent_rows") return &fuzzing::runAgentRowsInput;
-    if (target == "filters") return &fuzzing::runFilterInput;
-    return nullptr;
+const std::map<std::string, Runner>& targetsBuiltIn() {
+    static const std::map<std::string, Runner> targets{
+#if defined(KQV_FUZZ_PROVIDER_TARGETS)
+        {"catalog", &fuzzing::runCatalogInput},
+        {"agent_rows", &fuzzing::runAgentRowsInput},
+        {"filters", &fuzzing::runFilterInput},
+#elif defined(KQV_FUZZ_HOST_TARGETS)
+        {"host_input", &fuzzing::runHostInput},
+#else
+#error "KQV_FUZZ_PROVIDER_TARGETS or KQV_FUZZ_HOST_TARGETS must choose the targets built in"
+#endif
+    };
+    return targets;
 }
 
-std::vector<Replay> replays() {
+const std::set<std::string> kEveryTarget{"agent_rows", "catalog", "filters", "host_input"};
+
+// Every input, whatever its target.
+std::vector<Replay> allInputs() {
     std::vector<Replay> found;
     for (const auto& [root, regression] : {std::pair{fs::path(KQV_FUZZ_REGRESSIONS), true},
                                            std::pair{fs::path(KQV_FUZZ_CORPUS), false}}) {
@@ -65,6 +82,12 @@ std::vector<Replay> replays() {
     return found;
 }
 
+std::vector<Replay> replays() {
+    std::vector<Replay> ours = allInputs();
+    std::erase_if(ours, [](const Replay& replay) { return targetsBuiltIn().count(replay.target) == 0; });
+    return ours;
+}
+
 std::string testName(const ::testing::TestParamInfo<Replay>& info) {
     const Replay& replay = info.param;
     std::string name = (replay.regression ? "regression_" : "seed_") + replay.target + "_" +
@@ -77,8 +100,7 @@ class FuzzReplayTest : public ::testing::TestWithParam<Replay> {};
 
 TEST_P(FuzzReplayTest, RunsCleanly) {
     const Replay& replay = GetParam();
-    const Runner run = runnerOf(replay.target);
-    ASSERT_NE(run, nullptr) << "no fuzz target " << replay.target;
+    const Runner run = targetsBuiltIn().at(replay.target);
     std::ifstream in(replay.file, std::ios::binary);
     ASSERT_TRUE(in) << replay.file;
     const std::vector<uint8_t> input{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -87,12 +109,13 @@ TEST_P(FuzzReplayTest, RunsCleanly) {
 
 INSTANTIATE_TEST_SUITE_P(Inputs, FuzzReplayTest, ::testing::ValuesIn(replays()), testName);
 
-TEST(FuzzReplayInputs, EveryTargetHasSeeds) {
-    std::set<std::string> targets;
-    for (const Replay& replay : replays()) {
-        if (!replay.regression) targets.insert(replay.target);
+TEST(FuzzReplayInputs, EveryTargetHasSeedsAndEveryFolderATarget) {
+    std::set<std::string> seeded;
+    for (const Replay& replay : allInputs()) {
+        EXPECT_EQ(kEveryTarget.count(replay.target), 1u) << "no fuzz target " << replay.target;
+        if (!replay.regression) seeded.insert(replay.target);
     }
-    EXPECT_EQ(targets, (std::set<std::string>{"agent_rows", "catalog", "filters"}));
+    EXPECT_EQ(seeded, kEveryTarget);
 }
 
 }  // namespace

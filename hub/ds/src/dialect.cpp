@@ -79,25 +79,44 @@ std::vector<Token> tokenize(std::string_view sql) {
     return tokens;
 }
 
-bool isKeyword(const Token& token, std::string_view keyword) {
-    return token.kind == TokenKind::Word &&
-           std::equal(token.text.begin(), token.text.end(), keyword.begin(), keyword.end(),
+// Whether `text` is `upper` written in any case.
+bool sameWord(std::string_view text, std::string_view upper) {
+    return std::equal(text.begin(), text.end(), upper.begin(), upper.end(),
                       [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+}
+
+bool isKeyword(const Token& token, std::string_view keyword) {
+    return token.kind == TokenKind::Word && sameWord(token.text, keyword);
 }
 
 bool isSymbol(const Token& token, char symbol) {
     return token.kind == TokenKind::Symbol && token.text.size() == 1 && token.text[0] == symbol;
 }
 
-std::string stringValue(std::string_view literal) {
+bool isComparison(const Token& token) {
+    return isSymbol(token, '=') || isSymbol(token, '<') || isSymbol(token, '>') || isSymbol(token, '!');
+}
+
+bool isName(const Token& token) { return token.kind == TokenKind::Word || token.kind == TokenKind::QuotedName; }
+
+// What a string literal or quoted name holds between its quotes.
+std::string unquoted(std::string_view quoted) {
+    const char close = quoted.front() == '[' ? ']' : quoted.front();
     std::string value;
-    const std::string_view inner = literal.substr(1, literal.size() - 2);
+    const std::string_view inner = quoted.substr(1, quoted.size() - 2);
     for (std::size_t i = 0; i < inner.size(); ++i) {
         value += inner[i];
-        if (inner[i] == '\'') ++i;  // the second of a doubled apostrophe
+        if (inner[i] == close) ++i;  // the second of a doubled quote
     }
     return value;
 }
+
+// A name as SQLite reads it.
+std::string nameValue(const Token& token) {
+    return token.kind == TokenKind::QuotedName ? unquoted(token.text) : std::string(token.text);
+}
+
+bool namesAgentSchema(const Token& token) { return isName(token) && isAgentSchema(nameValue(token)); }
 
 // An unterminated literal runs to the end of the statement with an odd
 // number of apostrophes in it.
@@ -128,6 +147,10 @@ std::string globPattern(std::string_view hubPattern) {
     return glob;
 }
 
+std::string comparedAsFixedWidth(std::string_view literal) {
+    return std::string(literal) + " COLLATE " + std::string(kFixedWidthCollation);
+}
+
 // Words that may follow a table reference without being its alias.
 bool endsTableReference(const Token& token) {
     static constexpr std::array<std::string_view, 18> kClauseWords{
@@ -146,8 +169,16 @@ class Translator {
 
     TranslatedStatement run() {
         for (std::size_t i = 0; i < tokens_.size(); ++i) {
-            if (isKeyword(tokens_[i], "LIKE")) translateLike(i);
-            if (isKeyword(tokens_[i], "AT") && isSymbol(at(next(i)), '(')) translateAt(i);
+            if (isKeyword(tokens_[i], "LIKE")) {
+                translateLike(i);
+            } else if (const std::size_t table = agentTable(i); table < tokens_.size()) {
+                i = translateAt(i, table);
+            } else if (isKeyword(tokens_[i], "AT") && isSymbol(at(next(i)), '(')) {
+                throw DialectError("AT('node') must follow a table of schema KQV");
+            } else if (tokens_[i].kind == TokenKind::String &&
+                       (isComparison(at(previous(i))) || isComparison(at(next(i))))) {
+                output_[i] = comparedAsFixedWidth(output_[i]);
+            }
         }
         TranslatedStatement result;
         for (const std::string& piece : output_) result.sql += piece;
@@ -180,37 +211,53 @@ class Translator {
             throw DialectError("LIKE ... ESCAPE is not part of the hub's SQL: '*' is the only wildcard");
         }
         output_[like] = "GLOB";
-        output_[pattern] = stringLiteral(globPattern(stringValue(at(pattern).text)));
+        output_[pattern] = stringLiteral(globPattern(unquoted(at(pattern).text)));
     }
 
-    void translateAt(std::size_t atWord) {
-        const std::size_t open = next(atWord);
-        const std::size_t literal = next(open);
+    // The table token of a reference KQV.table that starts at `schema`, or
+    // past the end. KQV.table.column names a column, not a table.
+    std::size_t agentTable(std::size_t schema) const {
+        const std::size_t none = tokens_.size();
+        if (!namesAgentSchema(tokens_[schema]) || isSymbol(at(previous(schema)), '.')) return none;
+        const std::size_t dot = next(schema);
+        const std::size_t table = next(dot);
+        if (!isSymbol(at(dot), '.') || !isName(at(table)) || isSymbol(at(next(table)), '.')) return none;
+        return table;
+    }
+
+    // Rewrites the reference and its AT('node'); returns the index of AT's
+    // closing parenthesis.
+    std::size_t translateAt(std::size_t schema, std::size_t table) {
+        const std::string tableName = nameValue(at(schema)) + "." + nameValue(at(table));
+        const std::size_t atWord = next(table);
+        if (!isKeyword(at(atWord), "AT") || !isSymbol(at(next(atWord)), '(')) {
+            throw DialectError(tableName + " is an agent's table: route the statement with AT('node')");
+        }
+        const std::size_t literal = next(next(atWord));
         const std::size_t close = next(literal);
         if (at(literal).kind != TokenKind::String || !isTerminated(at(literal)) || !isSymbol(at(close), ')')) {
             throw DialectError("AT must be written AT('node')");
         }
-        const std::size_t table = previous(atWord);
-        const std::size_t dot = previous(table);
-        const std::size_t schema = previous(dot);
-        if (table >= tokens_.size() || dot >= tokens_.size() || schema >= tokens_.size() ||
-            at(table).kind != TokenKind::Word || !isSymbol(at(dot), '.') || !isKeyword(at(schema), "KQV")) {
-            throw DialectError("AT('node') must follow a table of schema KQV");
-        }
-        const std::string node = stringValue(at(literal).text);
+        const std::string node = unquoted(at(literal).text);
         if (agent_ && *agent_ != node) {
             throw DialectError("one statement is routed to two agents: " + stringLiteral(*agent_) + " and " +
                                stringLiteral(node));
         }
         agent_ = node;
 
-        const std::string tableName(at(table).text);
-        std::string replacement = "(SELECT * FROM " + std::string(at(schema).text) + "." + tableName +
-                                  " WHERE AGENT = " + std::string(at(literal).text) + ")";
+        std::string replacement = "(SELECT * FROM " + std::string(at(schema).text) + "." +
+                                  std::string(at(table).text) + " WHERE AGENT = " +
+                                  comparedAsFixedWidth(at(literal).text) + ")";
         const std::size_t after = next(close);
-        if (after >= tokens_.size() || endsTableReference(at(after))) replacement += " AS " + tableName;
+        if (after >= tokens_.size() || endsTableReference(at(after))) {
+            replacement += " AS " + std::string(at(table).text);
+            // AT('node')WHERE: the alias must not run into the word.
+            const TokenKind following = at(close + 1).kind;
+            if (following == TokenKind::Word || following == TokenKind::Number) replacement += ' ';
+        }
         output_[schema] = std::move(replacement);
         for (std::size_t i = schema + 1; i <= close; ++i) output_[i].clear();
+        return close;
     }
 
     std::vector<Token> tokens_;
@@ -221,5 +268,7 @@ class Translator {
 }  // namespace
 
 TranslatedStatement translateStatement(std::string_view statement) { return Translator(statement).run(); }
+
+bool isAgentSchema(std::string_view schema) { return sameWord(schema, "KQV"); }
 
 }  // namespace hub::ds

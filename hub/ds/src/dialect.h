@@ -5,9 +5,15 @@
 //   FROM KQV.T AT('node')    the statement runs at agent `node`: it sees only
 //                            the rows of KQV.T whose AGENT is `node`. The
 //                            literal may double an apostrophe to hold one.
-//                            One agent per statement.
+//                            One agent per statement. The tables of schema
+//                            KQV are the agents': a reference to one without
+//                            AT is refused.
+//   x = 'text'               a string literal compared with =, <>, !=, <, <=,
+//                            > or >= ignores trailing blanks, as fixed-width
+//                            columns compare (so do agent names).
 //
-// String literals are never rewritten except as LIKE patterns and AT names.
+// String literals themselves are never rewritten except as LIKE patterns and
+// AT names.
 #pragma once
 
 #include <optional>
@@ -16,6 +22,13 @@
 #include <string_view>
 
 namespace hub::ds {
+
+// SQLite's collation that ignores trailing blanks: how text compares at the
+// hub and at the agents.
+inline constexpr std::string_view kFixedWidthCollation = "RTRIM";
+
+// Whether a schema is KQV, the agents' (case does not count).
+bool isAgentSchema(std::string_view schema);
 
 class DialectError : public std::runtime_error {
   public:

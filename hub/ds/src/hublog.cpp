@@ -1,5 +1,6 @@
 #include "hublog.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -42,6 +43,17 @@ std::string excerpt(std::string_view text) {
         if (result.size() >= kShown) return result + "...";
     }
     return result;
+}
+
+std::optional<std::string> nulByteError(std::string_view sql) {
+    const std::size_t nul = sql.find('\0');
+    if (nul == std::string_view::npos) return std::nullopt;
+    const std::string_view before = sql.substr(0, nul);
+    const auto line = 1 + std::count(before.begin(), before.end(), '\n');
+    const std::size_t lineStart = before.rfind('\n');
+    const std::size_t column = nul - (lineStart == std::string_view::npos ? 0 : lineStart + 1) + 1;
+    return "line " + std::to_string(line) + ", column " + std::to_string(column) +
+           ": a NUL byte, which SQL text cannot hold";
 }
 
 }  // namespace hub::ds

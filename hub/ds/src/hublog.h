@@ -1,6 +1,8 @@
-// Lines of the hub's log written by the data server.
+// Lines of the hub's log written by the data server, and SQL text as
+// messages show it.
 #pragma once
 
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -24,5 +26,10 @@ std::string printable(std::string_view text);
 
 // A statement as a message shows it: on one line and not too long.
 std::string excerpt(std::string_view text);
+
+// The engine takes a NUL byte for the end of SQL text, and would leave the
+// rest unread: "line 2, column 7: a NUL byte ..." for the first one, null
+// when the text holds none.
+std::optional<std::string> nulByteError(std::string_view sql);
 
 }  // namespace hub::ds

@@ -19,7 +19,8 @@
 // Y6SRV holds the hub's catalog, which statements read as they are.
 //
 // HUB.AGENTS lists the agents that a statement may be routed to with
-// `FROM KQV.<table> AT('node')` (NODE compared exactly, blanks included):
+// `FROM KQV.<table> AT('node')` (NODE compared as a fixed-width name is:
+// trailing blanks do not count, leading ones and case do):
 //   REACHABLE   0: the agent does not answer, OpenRequest fails.
 //   COLUMNS     n (not null): the agent's rows carry n columns whatever the
 //               statement selects: the first n of the select list, or all of
@@ -29,7 +30,8 @@
 // An agent without a row is unknown: CreateAccessPlan fails.
 //
 // KQV.QVALCSYS holds every agent's rows; the AGENT column says whose. A
-// statement routed to an agent sees only that agent's rows.
+// statement routed to an agent sees only that agent's rows; a statement on
+// it that is not routed is refused.
 //
 // HUB.TABLECOLS, if the scenario has it, defines the providers' tables
 // (src/table_catalog.cpp); a table it does not define keeps its definition
@@ -41,21 +43,28 @@
 // that no declared type would (embedded zeros, odd lengths), insert a BLOB
 // (X'...') into any column; to deliver a negative length, insert NULL.
 //
-// After loading, the database is read-only and LIKE is case-sensitive.
+// Text compared with a literal ignores trailing blanks, so names and values
+// may be stored blank-padded, as CHAR(n) holds them.
+//
+// A scenario reads and writes no file: its databases are attached as
+// ':memory:' (src/scenario_guard.cpp says what is refused). After loading,
+// the data server indexes the agents by name (KQV.QVALCSYS by AGENT,
+// HUB.AGENTS by NODE), the database is read-only and LIKE is case-sensitive.
 #include "hub/ds/scenario.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
-#include <iterator>
 #include <mutex>
-#include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
+#include "dialect.h"
+#include "hub/ds/sql_file.h"
 #include "hublog.h"
+#include "scenario_guard.h"
 #include "sqlite_handles.h"
 #include "table_catalog.h"
 
@@ -100,7 +109,8 @@ const char* skipBlanksAndComments(const char* at, const char* end) {
         } else if (end - at >= 2 && at[0] == '-' && at[1] == '-') {
             while (at < end && *at != '\n') ++at;
         } else if (end - at >= 2 && at[0] == '/' && at[1] == '*') {
-            const char* close = std::search(at + 2, end, "*/", "*/" + 2);
+            constexpr std::string_view kClose = "*/";
+            const char* close = std::search(at + 2, end, kClose.begin(), kClose.end());
             at = close == end ? end : close + 2;
         } else {
             break;
@@ -109,7 +119,14 @@ const char* skipBlanksAndComments(const char* at, const char* end) {
     return at;
 }
 
-void runScript(sqlite3* db, std::string_view script, const std::string& name) {
+// `refusal`: why the connection's guard refused an action, if it did.
+void runScript(sqlite3* db, std::string_view script, const std::string& name, const std::string& refusal) {
+    if (const auto nul = nulByteError(script)) throw std::runtime_error("scenario " + name + ": " + *nul);
+    auto failure = [&](const char* at, const char* to) {
+        const std::string reason = refusal.empty() ? sqlite3_errmsg(db) : sqlite3_errmsg(db) + (": " + refusal);
+        return std::runtime_error("scenario " + name + ": line " + std::to_string(lineOf(script, at)) + ": " +
+                                  reason + "; in: " + excerpt(std::string_view(at, to - at)));
+    };
     const char* const end = script.data() + script.size();
     const char* at = script.data();
     while ((at = skipBlanksAndComments(at, end)) < end) {
@@ -117,18 +134,12 @@ void runScript(sqlite3* db, std::string_view script, const std::string& name) {
         const char* tail = nullptr;
         const int prepared = sqlite3_prepare_v2(db, at, static_cast<int>(end - at), &raw, &tail);
         Statement statement(raw);
-        if (prepared != SQLITE_OK) {
-            throw std::runtime_error("scenario " + name + ": line " + std::to_string(lineOf(script, at)) + ": " +
-                                     sqlite3_errmsg(db) + "; in: " + excerpt(std::string_view(at, end - at)));
-        }
+        if (prepared != SQLITE_OK) throw failure(at, end);
         if (statement) {
             int stepped;
             while ((stepped = sqlite3_step(statement.get())) == SQLITE_ROW) {
             }
-            if (stepped != SQLITE_DONE) {
-                throw std::runtime_error("scenario " + name + ": line " + std::to_string(lineOf(script, at)) + ": " +
-                                         sqlite3_errmsg(db) + "; in: " + excerpt(std::string_view(at, tail - at)));
-            }
+            if (stepped != SQLITE_DONE) throw failure(at, tail);
         }
         at = tail;
     }
@@ -186,6 +197,17 @@ void execute(sqlite3* db, const char* sql, const std::string& name) {
     }
 }
 
+// Routing looks an agent up by name for every statement: without these a
+// scenario of many agents would time the data server's scans.
+void indexAgentNames(sqlite3* db, const std::string& name) {
+    const std::string collation(kFixedWidthCollation);
+    for (const std::string& index :
+         {"KQV.QVALCSYS_BY_AGENT_NAME ON QVALCSYS (AGENT COLLATE " + collation + ")",
+          "HUB.AGENTS_BY_NAME ON AGENTS (NODE COLLATE " + collation + ")"}) {
+        execute(db, ("CREATE INDEX IF NOT EXISTS " + index).c_str(), name);
+    }
+}
+
 std::mutex& currentMutex() {
     static std::mutex* mutex = new std::mutex;
     return *mutex;
@@ -214,31 +236,31 @@ std::shared_ptr<const Scenario> Scenario::fromScript(std::string_view script, st
                                  (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(opened)));
     }
     sqlite3_extended_result_codes(raw, 1);
-    runScript(raw, script, name);
+    std::string refusal;
+    guardLoading(raw, &refusal);
+    runScript(raw, script, name, refusal);
     checkTables(raw, name);
     checkAgents(raw, name);
+    indexAgentNames(raw, name);
     std::vector<TableDefinition> definitions = readTableCatalog(raw, name);
     execute(raw, "PRAGMA case_sensitive_like = ON", name);
     execute(raw, "PRAGMA query_only = ON", name);
+    guardLoaded(raw);
     return std::shared_ptr<const Scenario>(new Scenario(std::move(name), db.release(), std::move(definitions)));
 }
 
 std::shared_ptr<const Scenario> Scenario::fromFile(const std::filesystem::path& file) {
     const std::string name = file.string();
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw std::runtime_error("scenario " + name + ": cannot open the file");
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) throw std::runtime_error("scenario " + name + ": cannot read the file");
-    return fromScript(text.str(), name);
+    return fromScript(readSqlFile(file, "scenario " + name), name);
 }
 
 Scenario::~Scenario() { sqlite3_close_v2(db_); }
 
 std::optional<AgentProfile> Scenario::agent(std::string_view node) const {
+    static const std::string kAgentLookup = "SELECT REACHABLE, COLUMNS, FAIL_FETCH FROM HUB.AGENTS WHERE NODE = ?1 "
+                                            "COLLATE " + std::string(kFixedWidthCollation);
     sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db_, "SELECT REACHABLE, COLUMNS, FAIL_FETCH FROM HUB.AGENTS WHERE NODE = ?1", -1, &raw,
-                           nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db_, kAgentLookup.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
         throw std::runtime_error("scenario " + name_ + ": cannot read HUB.AGENTS");
     }
     Statement statement(raw);

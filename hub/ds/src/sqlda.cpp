@@ -74,11 +74,12 @@ ColumnShape shapeOf(const char* declaredType) {
 }
 
 SqldaBuffer::SqldaBuffer(int columns) {
-    const int room = std::max(columns, 1);
-    const std::size_t size = offsetof(SQLDA, column) + static_cast<std::size_t>(room) * sizeof(SQLVAR);
-    storage_ = std::make_unique<unsigned char[]>(size);
-    sqlda_ = new (storage_.get()) SQLDA{};
-    for (int i = 1; i < room; ++i) new (sqldaColumn(sqlda_, i)) SQLVAR{};
+    // No room beyond the last descriptor, as a data server may allocate it: a
+    // caller that reads past columnCount reads past the allocation.
+    const std::size_t size = offsetof(SQLDA, column) + static_cast<std::size_t>(columns) * sizeof(SQLVAR);
+    storage_ = std::make_unique<unsigned char[]>(size);  // zeroed
+    sqlda_ = reinterpret_cast<SQLDA*>(storage_.get());
+    for (int i = 0; i < columns; ++i) new (sqldaColumn(sqlda_, i)) SQLVAR{};
     std::memcpy(sqlda_->eyeCatcher, "SQLDA   ", sizeof sqlda_->eyeCatcher);
     sqlda_->allocatedColumns = columns;
     sqlda_->columnCount = static_cast<int16_t>(columns);

@@ -20,7 +20,8 @@ struct ColumnShape {
 // The form a declared type asks for; null (an expression) says none.
 ColumnShape shapeOf(const char* declaredType);
 
-// An SQLDA with room for `columns` descriptors, all zero, columnCount set.
+// An SQLDA with room for exactly `columns` descriptors, all zero, columnCount
+// set.
 class SqldaBuffer {
   public:
     explicit SqldaBuffer(int columns);

@@ -4,9 +4,12 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <mutex>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "dialect.h"
 #include "dispatch.h"
@@ -46,6 +49,43 @@ Prepared prepare(const Scenario& scenario, const std::string& sql) {
     }
     if (!result.error.empty()) result.statement.reset();
     return result;
+}
+
+// The schemas whose tables (or their indexes) the statement's program opens.
+std::vector<std::string> schemasRead(sqlite3* db, const std::string& sql) {
+    ConnectionLock lock(db);
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, ("EXPLAIN " + sql).c_str(), -1, &raw, nullptr) != SQLITE_OK) {
+        throw std::runtime_error(std::string("cannot explain the statement: ") + sqlite3_errmsg(db));
+    }
+    Statement explained(raw);
+    std::vector<std::string> schemas;
+    while (sqlite3_step(raw) == SQLITE_ROW) {
+        const auto* opcode = reinterpret_cast<const char*>(sqlite3_column_text(raw, 1));
+        const std::string_view op = opcode ? opcode : "";
+        if (op != "OpenRead" && op != "ReopenIdx" && op != "OpenWrite") continue;
+        const char* schema = sqlite3_db_name(db, sqlite3_column_int(raw, 4));
+        if (schema && std::find(schemas.begin(), schemas.end(), schema) == schemas.end()) schemas.emplace_back(schema);
+    }
+    return schemas;
+}
+
+// A statement at the hub reads none of the agents' tables, and one routed to
+// an agent reads nothing else, whatever names lead there (an unqualified
+// table name, a view). Returns why the statement is refused, or nothing.
+std::string misreadTables(const Scenario& scenario, const TranslatedStatement& translated, sqlite3_stmt* prepared) {
+    if (sqlite3_stmt_isexplain(prepared)) return {};
+    for (const std::string& schema : schemasRead(scenario.connection(), translated.sql)) {
+        const bool agents = isAgentSchema(schema);
+        if (agents && !translated.agent) {
+            return "the statement reads an agent's table (schema " + schema +
+                   "): route the statement with AT('node')";
+        }
+        if (!agents && translated.agent) {
+            return "a statement routed to an agent reads only the agent's tables, not those of schema " + schema;
+        }
+    }
+    return {};
 }
 
 class PathObject final : public Object {
@@ -151,6 +191,11 @@ int32_t createAccessPlan(DSHandle handle, const char* statement, DSHandle* plan)
         const Prepared prepared = prepare(*path.scenario, translated.sql);
         if (!prepared.statement) {
             logLine(where, ": the statement cannot be prepared: ", prepared.error, "; statement: ", printable(text));
+            return status::kBadStatement;
+        }
+        if (const std::string refusal = misreadTables(*path.scenario, translated, prepared.statement.get());
+            !refusal.empty()) {
+            logLine(where, ": ", refusal, "; statement: ", printable(text));
             return status::kBadStatement;
         }
         auto created = std::make_shared<PlanObject>(path, std::move(translated), std::move(agent));

@@ -76,6 +76,7 @@ std::optional<std::string> takeEntryFailures() { return std::exchange(pendingEnt
 
 void runStatements(const Scenario& scenario, std::string_view script,
                    const std::function<void(const ResultSet&)>& onResult) {
+    if (const auto nul = nulByteError(script)) throw StatementError(*nul);
     sqlite3* db = scenario.connection();
     const char* at = script.data();
     const char* const end = script.data() + script.size();

@@ -130,6 +130,15 @@ uint64_t Facility::syncCalls(std::string_view unit, std::string_view function) c
     return counter == counters->second.end() ? 0 : counter->second;
 }
 
+std::vector<std::string> Facility::syncedFunctions(std::string_view unit) const {
+    const std::lock_guard lock(mutex_);
+    std::vector<std::string> names;
+    if (const auto counters = syncCallsByFunction_.find(unit); counters != syncCallsByFunction_.end()) {
+        for (const auto& [function, calls] : counters->second) names.push_back(function);
+    }
+    return names;
+}
+
 void Facility::reset() {
     const std::lock_guard lock(mutex_);
     rules_.clear();

@@ -48,6 +48,7 @@ class Facility {
 
     uint64_t syncCalls() const;
     uint64_t syncCalls(std::string_view unit, std::string_view function) const;
+    std::vector<std::string> syncedFunctions(std::string_view unit) const;
     void reset();
 
   private:

@@ -86,7 +86,7 @@ int32_t parseClasses(std::string_view text) {
     }
 }
 
-void applySetting(std::string_view setting) {
+SettingTarget applySetting(std::string_view setting) {
     const auto equals = setting.find('=');
     if (equals == std::string_view::npos) {
         try {
@@ -94,7 +94,7 @@ void applySetting(std::string_view setting) {
         } catch (const std::invalid_argument& error) {
             throw std::invalid_argument("trace setting " + quoted(setting) + ": " + error.what());
         }
-        return;
+        return {};
     }
     const std::string_view target = setting.substr(0, equals);
     const std::string_view classText = setting.substr(equals + 1);
@@ -119,6 +119,7 @@ void applySetting(std::string_view setting) {
         throw std::invalid_argument("trace setting " + quoted(setting) + ": " + error.what());
     }
     setClasses(unit, function, classes);
+    return {std::string(unit), std::string(function)};
 }
 
 }  // namespace hub::trace

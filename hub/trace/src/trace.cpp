@@ -52,6 +52,8 @@ void log(std::string_view component, std::string_view text) {
 
 std::vector<KnownUnit> knownUnits() { return facility().knownUnits(); }
 
+std::vector<std::string> syncedFunctions(std::string_view unit) { return facility().syncedFunctions(unit); }
+
 void forgetUnitsIn(const void* begin, std::size_t size) { facility().forgetUnitsIn(begin, size); }
 
 uint64_t syncCalls() { return facility().syncCalls(); }

@@ -50,10 +50,17 @@ int32_t classesOf(std::string_view unit, std::string_view function);
 // and may be mixed with numbers. Throws std::invalid_argument.
 int32_t parseClasses(std::string_view text);
 
+// What a setting names: its unit and function, each empty where it names
+// none.
+struct SettingTarget {
+    std::string unit;
+    std::string function;
+};
+
 // One command-line setting: "error,detail" (global), "kqvmsql=error,detail"
 // (unit) or "kqvmutl.RSLTget=all" (function). Apply several in turn to
 // combine them. Throws std::invalid_argument naming the bad part.
-void applySetting(std::string_view setting);
+SettingTarget applySetting(std::string_view setting);
 
 // --- Where lines go ---------------------------------------------------------
 // One stream at a time: standard error (the default), a file (appended to)
@@ -114,6 +121,9 @@ struct KnownUnit {
 // Every unit whose entry blocks have synced, in the order first seen. A unit
 // with two sync words (the same source in two libraries) appears twice.
 std::vector<KnownUnit> knownUnits();
+
+// The functions of a unit that have synced since the last reset, by name.
+std::vector<std::string> syncedFunctions(std::string_view unit);
 
 // The facility keeps the address of every unit's sync word, to bump it on
 // each settings change. Before storage that holds sync words goes away (a

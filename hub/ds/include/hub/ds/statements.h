@@ -46,7 +46,8 @@ class EntryFailure : public std::runtime_error {
 // Runs the statements of `script`, separated by ';', one after another,
 // handing each result that has columns to `onResult` once the statement has
 // run to its end. The first statement that fails ends the run with one of
-// the two errors above.
+// the two errors above; a text that holds a NUL byte runs nothing and fails
+// with a StatementError that says where the byte is.
 void runStatements(const Scenario& scenario, std::string_view script,
                    const std::function<void(const ResultSet&)>& onResult);
 
