@@ -2,22 +2,22 @@
 #
 # The provider reports the same version to the data server as three digits,
 # major, minor and patch: release 1.3.0 is "V130" from the version entry and
-# 130 in the entry vector's header. kqv_version.h carries both forms to the
-# provider and the host (target kqv_version).
+# 130 in the entry vector's header. Target kqv_version hands the provider and
+# the host both forms as compile definitions: KQV_RELEASE_VERSION ("1.3.0"),
+# KQV_PROVIDER_VERSION_TEXT ("V130") and KQV_PROVIDER_VERSION_NUMBER (130).
 
-foreach(_part MAJOR MINOR PATCH)
-  if(NOT PROJECT_VERSION_${_part} MATCHES "^[0-9]$")
-    message(FATAL_ERROR "Version ${PROJECT_VERSION}: each of major, minor and patch must be one digit, "
-                        "since the provider reports them as three digits (V${PROJECT_VERSION_MAJOR}"
-                        "${PROJECT_VERSION_MINOR}${PROJECT_VERSION_PATCH})")
-  endif()
-endforeach()
-set(KQV_RELEASE_VERSION "${PROJECT_VERSION}")
-set(KQV_PROVIDER_VERSION_NUMBER "${PROJECT_VERSION_MAJOR}${PROJECT_VERSION_MINOR}${PROJECT_VERSION_PATCH}")
-string(REGEX REPLACE "^0+([0-9])" "\\1" KQV_PROVIDER_VERSION_NUMBER "${KQV_PROVIDER_VERSION_NUMBER}")
 set(KQV_PROVIDER_VERSION_TEXT "V${PROJECT_VERSION_MAJOR}${PROJECT_VERSION_MINOR}${PROJECT_VERSION_PATCH}")
+# The data server knows this provider as version 130: what the provider
+# reports must stay as it is, whatever the release.
+if(NOT KQV_PROVIDER_VERSION_TEXT STREQUAL "V130")
+  message(FATAL_ERROR "Version ${PROJECT_VERSION} would make the provider report ${KQV_PROVIDER_VERSION_TEXT}; "
+                      "it reports V130 (130) to the data server, and that must not change")
+endif()
+set(KQV_RELEASE_VERSION "${PROJECT_VERSION}")
+string(SUBSTRING "${KQV_PROVIDER_VERSION_TEXT}" 1 -1 KQV_PROVIDER_VERSION_NUMBER)
 
-set(_kqv_version_dir "${CMAKE_BINARY_DIR}/generated/version")
-configure_file("${CMAKE_CURRENT_LIST_DIR}/kqv_version.h.in" "${_kqv_version_dir}/kqv_version.h" @ONLY)
 add_library(kqv_version INTERFACE)
-target_include_directories(kqv_version INTERFACE "${_kqv_version_dir}")
+target_compile_definitions(kqv_version INTERFACE
+    KQV_RELEASE_VERSION="${KQV_RELEASE_VERSION}"
+    KQV_PROVIDER_VERSION_TEXT="${KQV_PROVIDER_VERSION_TEXT}"
+    KQV_PROVIDER_VERSION_NUMBER=${KQV_PROVIDER_VERSION_NUMBER})

@@ -4,13 +4,13 @@
 
 #include <ostream>
 
-#include "kqv_version.h"
 #include "platform/registration.h"
 #include "provider_library.h"
 
 namespace host {
 
-// kqvhost's own version: the release's.
+// kqvhost's own version: the release's (KQV_RELEASE_VERSION comes from the
+// build, target kqv_version).
 inline constexpr const char* kHostVersion = "kqvhost " KQV_RELEASE_VERSION;
 
 // The host's version, then the provider's version entry and build information.

@@ -6,11 +6,9 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
-#include <string_view>
 #include <utility>
 
 #include KQV_BUILD_STAMP_HEADER  // the build's date and time: the header the build names
-#include "kqv_version.h"
 #include "platform/dsrequest.h"
 #include "provider/identity_index.h"
 #include "sql/kqvmsql.h"
@@ -32,11 +30,6 @@ KQV_TRACE_UNIT_DATED("kqvdwsys.cpp", kqv::kUnitAttributesProvider, KQV_BUILD_DAT
 // Registration
 
 extern "C" {
-
-// The data server knows this provider as version 130, "V130": a release of
-// another version would change what the provider reports.
-static_assert(KQV_PROVIDER_VERSION_NUMBER == 130 && std::string_view(KQV_PROVIDER_VERSION_TEXT) == "V130",
-              "the provider reports version V130: the release's version must stay 1.3.0");
 
 // Reached only through the entry vector.
 static void KQVDWSYS__GCD(const char** version, const char** date, const char** time);
