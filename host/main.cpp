@@ -82,7 +82,7 @@ int run(int argc, char** argv) {
     CLI::App app{"Loads the KQVDWSYS table provider as the hub's data server does and answers SQL "
                  "statements on its table against a scenario of the stand-in hub. Without a "
                  "statement: SELECT * FROM KQVDWSYS."};
-    app.set_version_flag("--host-version", "kqvhost 1.4.0");
+    app.set_version_flag("--host-version", host::kHostVersion);
 
     std::vector<std::string> statements;
     std::vector<std::string> reads;
