@@ -305,7 +305,8 @@ std::string declaration(const TableDefinition& table) {
 void attachProviderTable(const Scenario& scenario, const TableDefinition& table, const PRB1_VectorRecord& vector,
                          ScanOptions options) {
     if (options.passes < 1) throw std::invalid_argument("a scan runs at least one pass");
-    auto module = std::make_unique<Module>(Module{table, rowFields(table), table.rowWidth(), &vector, options, declaration(table)});
+    auto module = std::make_unique<Module>(
+        Module{table, rowFields(table), table.rowWidth(), &vector, options, declaration(table)});
     const int created = sqlite3_create_module_v2(
         scenario.connection(), table.name.c_str(), &kModule, module.get(),
         [](void* aux) { delete static_cast<Module*>(aux); });
