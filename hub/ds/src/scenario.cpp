@@ -43,18 +43,13 @@
 // that no declared type would (embedded zeros, odd lengths), insert a BLOB
 // (X'...') into any column; to deliver a negative length, insert NULL.
 //
-<<<<<<< HEAD
 // Text compared with a literal ignores trailing blanks, so names and values
 // may be stored blank-padded, as CHAR(n) holds them.
 //
-// After loading, the data server indexes the agents by name (KQV.QVALCSYS by
-// AGENT, HUB.AGENTS by NODE), the database is read-only and LIKE is
-// case-sensitive.
-=======
 // A scenario reads and writes no file: its databases are attached as
 // ':memory:' (src/scenario_guard.cpp says what is refused). After loading,
-// the database is read-only and LIKE is case-sensitive.
->>>>>>> badinput
+// the data server indexes the agents by name (KQV.QVALCSYS by AGENT,
+// HUB.AGENTS by NODE), the database is read-only and LIKE is case-sensitive.
 #include "hub/ds/scenario.h"
 
 #include <sqlite3.h>
@@ -66,11 +61,8 @@
 #include <string_view>
 #include <vector>
 
-<<<<<<< HEAD
 #include "dialect.h"
-=======
 #include "hub/ds/sql_file.h"
->>>>>>> badinput
 #include "hublog.h"
 #include "scenario_guard.h"
 #include "sqlite_handles.h"
