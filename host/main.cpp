@@ -162,7 +162,7 @@ int run(int argc, char** argv) {
             throw std::invalid_argument("--where adds to the default query; with statements, write the condition "
                                         "in them");
         }
-        if (interactive && !wheres.empty() && statements.empty() && reads.empty()) {
+        if (interactive && !wheres.empty()) {
             throw std::invalid_argument("--where adds to the default query, which --interactive does not run");
         }
         if (interactive && std::find(reads.begin(), reads.end(), "-") != reads.end()) {
