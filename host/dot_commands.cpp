@@ -86,7 +86,7 @@ DotOutcome redirectOutput(Session& session, const std::vector<std::string>& argu
         return kDone;
     }
     errno = 0;
-    auto file = std::make_unique<std::ofstream>(arguments[0], std::ios::binary | std::ios::trunc);
+    auto file = std::make_unique<std::ofstream>(arguments[0], std::ios::trunc);
     if (!*file) {
         throw std::runtime_error(".output " + arguments[0] + ": cannot open it for writing" +
                                  (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()));
