@@ -33,7 +33,7 @@ constexpr std::string_view kHelp =
     ".scenario [FILE]      load another hub from FILE (its tables answered by the same provider);\n"
     "                      without FILE, name the one loaded\n"
     ".objects              what the data server holds open, by kind (between statements: nothing)\n"
-    ".version              the host's version, the provider's version entry and build information\n"
+    ".version              what --version prints: the host's version, the provider's version and build\n"
     ".quit                 end the session (so does Ctrl-D; Ctrl-C stops the running statement)\n";
 
 // The words after the command's name: separated by blanks, a word in quotes
@@ -145,7 +145,6 @@ const std::map<std::string, Command, std::less<>> kCommands{
     {"version",
      {"", 0, 0,
       [](Session& s, const auto&, const auto&) {
-          s.out() << s.hostVersion << '\n';
           printVersion(s.out(), s.provider, s.provider.table(s.table));
           return kDone;
       }}},

@@ -28,7 +28,6 @@
 namespace {
 
 constexpr int kMostPasses = 1000;
-constexpr const char* kHostVersion = "kqvhost 1.4.0";
 
 struct StatementSource {
     std::string name;  // for messages; empty for the command line's statements
@@ -85,7 +84,7 @@ int run(int argc, char** argv) {
     CLI::App app{"Loads the KQVDWSYS table provider as the hub's data server does and answers SQL "
                  "statements on its table against a scenario of the stand-in hub. Without a "
                  "statement: SELECT * FROM KQVDWSYS."};
-    app.set_version_flag("--host-version", kHostVersion);
+    app.set_version_flag("--host-version", host::kHostVersion);
 
     std::vector<std::string> statements;
     std::vector<std::string> reads;
@@ -216,7 +215,6 @@ int run(int argc, char** argv) {
         host::Session session{.provider = *provider,
                               .table = table,
                               .passes = passes,
-                              .hostVersion = kHostVersion,
                               .scenario = scenario,
                               .trace = trace,
                               .format = host::parseFormat(format),

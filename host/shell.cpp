@@ -15,6 +15,7 @@
 #include "interrupt.h"
 #include "messages.h"
 #include "sql_session.h"
+#include "version_report.h"
 
 namespace host {
 
@@ -166,7 +167,7 @@ int runShell(Session& session, const std::optional<std::filesystem::path>& histo
     }
     const InterruptCatcher catcher;
     const std::unique_ptr<LineReader> reader = terminalReader(historyFile);
-    std::cout << session.hostVersion << ": table " << session.table << " of provider "
+    std::cout << kHostVersion << ": table " << session.table << " of provider "
               << session.provider.path().lexically_normal().string() << " on " << session.scenario->name() << "\n"
               << "Statements end with ';'. .help lists the dot-commands; .quit or Ctrl-D leaves.\n";
     shell.run(Input{*reader, true, "", 0});

@@ -25,7 +25,6 @@ struct Session {
     ProviderLibrary& provider;
     const std::string table;  // the provider's table that every hub must define
     const int passes;
-    const std::string hostVersion;
     std::shared_ptr<const hub::ds::Scenario> scenario;
     TraceSettings& trace;
     Format format = Format::Table;

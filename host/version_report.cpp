@@ -36,7 +36,8 @@ void printVersion(std::ostream& out, const ProviderLibrary& provider, const PRB1
     const char* date = nullptr;
     const char* time = nullptr;
     vector.version.entry(&version, &date, &time);
-    out << "Provider " << provider.path().string() << '\n'
+    out << kHostVersion << '\n'
+        << "Provider " << provider.path().string() << '\n'
         << "Version " << (version ? version : "?") << ", compiled " << (date ? date : "?") << ' '
         << (time ? time : "?") << '\n';
 

@@ -38,7 +38,7 @@ static void KQVDWSYS__GCD(const char** version, const char** date, const char** 
 const
 #endif
     PRB1_VectorRecord PRB1_Vector = {
-        {23, 130, 0},
+        {23, KQV_PROVIDER_VERSION_NUMBER, 0},
         {&qvdwsysr, {0, 0}},
         {&qvdwsypr, {0, 0}},
         {&qvdwsyts, {0, 0}},
@@ -55,7 +55,7 @@ CNT1_ContentsRecord CNT1_Contents = {"KQVDWSYS", CNT1_entryList, 1};
 __attribute__((used)) static int32_t (*const CNT1_ContentsHeader)(void) = &kglcnt1h;
 
 static void KQVDWSYS__GCD(const char** version, const char** date, const char** time) {
-    *version = "V130";
+    *version = KQV_PROVIDER_VERSION_TEXT;
     // The build stamp: written with the build information on every build,
     // which compiles this unit again, so both name the same build.
     *date = KQV_BUILD_DATE;

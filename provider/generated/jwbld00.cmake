@@ -4,7 +4,8 @@
 # information always name the same build.
 cmake_minimum_required(VERSION 3.25)
 # Inputs: OUTPUT, STAMP, RELATIVE_PATH, PLATFORM (unix or windows),
-# POINTER_BITS, CC, CC_OPT, CXX, CXX_OPT, MACROS.
+# POINTER_BITS, CC, CC_OPT, CXX, CXX_OPT, MACROS, PROVIDER_VERSION (as the
+# version entry reports it, "V130").
 #
 # With SOURCE_DATE_EPOCH set the build is reproducible: the date and time are
 # that moment in UTC, and the texts about the build machine come from the
@@ -93,7 +94,7 @@ set(_info
 
 set(_comments
     "_CC=${CC}" "_CC_OPT=${CC_OPT}" "_CXX=${CXX}" "_CXX_OPT=${CXX_OPT}" "_MACROS=${MACROS}"
-    "KQVDWSYS table provider V130, product QV410"
+    "KQVDWSYS table provider ${PROVIDER_VERSION}, product QV410"
     "Copyright 2026 The KQVDWSYS Authors"
     "Licensed under the Apache License, Version 2.0 (the \"License\"):"
     "you may not use this file except in compliance with the License."

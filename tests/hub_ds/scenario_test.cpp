@@ -105,6 +105,10 @@ INSTANTIATE_TEST_SUITE_P(
                       {"column 'a'", "that column twice"}},
         BadScriptCase{"CatalogOnlyParameters", catalogScript("('T', 1, 'P', 'CHAR', NULL, 8, 1)"),
                       {"table 'T' no column of the row"}},
+        // The default scenario's catalog gives KQVDWSYS its provider's 108-byte rows.
+        BadScriptCase{"CatalogPastTheProvidersRow",
+                      catalogScript("('KQVDWSYS', 1, 'A', 'CHAR', 0, 8, 1), ('KQVDWSYS', 2, 'B', 'CHAR', 104, 5, 0)"),
+                      {"table 'KQVDWSYS' column 'B'", "end at byte 109, past the end of the 108-byte rows"}},
         // The engine would stop reading at the NUL, and the script there.
         BadScriptCase{"NulByte", withSchema(std::string("SELECT 1;\n  ") + '\0' + "SELECT 2;"),
                       {"line 14, column 3: a NUL byte"}},

@@ -175,9 +175,9 @@ MUTANTS = [
     Mutant("text-quote-not-doubled", TEXT, "            if (text[i] == '\\'') put('\\'');\n", ""),
 
     # --- Registration and the request entries -----------------------------
-    Mutant("vector-version-word", PROVIDER, "{23, 130, 0},", "{23, 131, 0},"),
+    Mutant("vector-version-word", PROVIDER, "{23, KQV_PROVIDER_VERSION_NUMBER, 0},", "{23, 131, 0},"),
     Mutant("entry-list-reserved-word", PROVIDER, '{{"KQVDWSYS", 0, &PRB1_Vector}}', '{{"KQVDWSYS", 1, &PRB1_Vector}}'),
-    Mutant("version-text", PROVIDER, '*version = "V130";', '*version = "V131";'),
+    Mutant("version-text", PROVIDER, '*version = KQV_PROVIDER_VERSION_TEXT;', '*version = "V131";'),
     Mutant("start-status-without-parameters", PROVIDER,
            "    if (parameters == nullptr) KQV_RETURN(kqv::kNoParameterList);\n    KQV_TRACE(kTraceInput",
            "    if (parameters == nullptr) KQV_RETURN(kqv::kNoWorkArea);\n    KQV_TRACE(kTraceInput"),

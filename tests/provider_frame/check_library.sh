@@ -36,6 +36,16 @@ needed=$(dynamic_values NEEDED | sort | tr '\n' ' ')
 expected_needed=$(printf '%s\n' libc.so.6 libhubds.so libhubdsnet.so libhubreg.so libhubtrace.so | sort | tr '\n' ' ')
 [ "$needed" = "$expected_needed" ] || fail "NEEDED is '$needed', expected '$expected_needed'"
 
+# The provider calls only the C library's memory, string and formatting
+# functions and malloc and free, which glibc has versioned since 2.1.3 at the
+# latest: a newer version needed means a new dependency crept in, and hubs on
+# older systems could not load the deliverable.
+if [ "$pointer_bytes" = 4 ]; then
+    newest_glibc=$(printf '%s\n' "$dynsyms" | grep -o '@GLIBC_[0-9.]*' | cut -d_ -f2 | sort -uV | tail -n 1)
+    [ "$(printf '%s\n' "$newest_glibc" 2.1.3 | sort -V | tail -n 1)" = 2.1.3 ] ||
+        fail "needs GLIBC_$newest_glibc, newer than GLIBC_2.1.3"
+fi
+
 # --- Search path and name -----------------------------------------------------
 runpath=$(dynamic_values RUNPATH)
 expected_runpath=".:./lib:../lib:$hub_libdir"

@@ -2,22 +2,25 @@
 // starts a request and each xClose (or the next xFilter of the same cursor,
 // as a correlated subquery makes it) terminates it, so every scan is one
 // request whatever ends it. Rows are read in place: a handed-back row stays
-// valid until its request is terminated.
+// valid until its request is terminated. What a scan hands over to the
+// provider is provider_hints.h's business; rowids are row_identity.h's.
 #include "hub/ds/provider_table.h"
 
 #include <sqlite3.h>
 
-#include <charconv>
 #include <cstring>
 #include <exception>
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "entry_failures.h"
 #include "hub/ds/request.h"
+#include "provider_hints.h"
+#include "row_identity.h"
 
 namespace hub::ds {
 
@@ -38,16 +41,9 @@ struct Table : sqlite3_vtab {
     const Module* module;
 };
 
-// One index filter of a plan: which column, which operator.
-struct PlannedFilter {
-    int column;
-    int16_t op;
-};
-
 class Cursor : public sqlite3_vtab_cursor {
   public:
     explicit Cursor(const Module& module) : module_(module), parameters_(module.table.columns.size()) {}
-    ~Cursor() { clearParameters(); }
     Cursor(const Cursor&) = delete;
     Cursor& operator=(const Cursor&) = delete;
 
@@ -58,7 +54,7 @@ class Cursor : public sqlite3_vtab_cursor {
     std::optional<std::string> terminate();
 
     bool atEnd() const { return row_ == nullptr; }
-    sqlite3_int64 rowid() const { return rowid_; }
+    sqlite3_int64 rowid();
     void column(sqlite3_context* context, int index) const;
 
   private:
@@ -67,14 +63,14 @@ class Cursor : public sqlite3_vtab_cursor {
     int32_t callEntry(const PRB1_RequestSlot& slot) { return slot.entry(request_->handle()); }
     // Entry 2 once; sets row_ to the row handed back, or null after the last.
     int step();
-    void clearParameters();
 
     const Module& module_;
     std::optional<Request> request_;
     const unsigned char* row_ = nullptr;
-    sqlite3_int64 rowid_ = 0;
-    // The value a parameter column was constrained to in this scan.
-    std::vector<sqlite3_value*> parameters_;
+    // The value each parameter column has in this scan.
+    std::vector<std::optional<ParameterValue>> parameters_;
+    RowIdentities identities_;
+    std::optional<sqlite3_int64> rowid_;  // the current row's, once asked for
 };
 
 std::string entryFailure(const char* entry, int32_t status) {
@@ -106,37 +102,14 @@ std::optional<std::string> Cursor::terminate() {
     return message;
 }
 
-void Cursor::clearParameters() {
-    for (sqlite3_value*& value : parameters_) {
-        sqlite3_value_free(value);
-        value = nullptr;
-    }
-}
-
 int Cursor::start(const std::vector<PlannedFilter>& plan, sqlite3_value** values) {
     if (const auto ending = terminate()) return report(*ending);
-    clearParameters();
 
-    std::vector<Filter> filters;
-    for (std::size_t i = 0; i < plan.size(); ++i) {
-        sqlite3_value* value = values[i];
-        // No row matches a comparison with NULL; a provider has no way to hear of one.
-        if (sqlite3_value_type(value) == SQLITE_NULL) continue;
-        const ColumnDefinition& column = module_.table.columns[static_cast<std::size_t>(plan[i].column)];
-        const auto* bytes = sqlite3_value_type(value) == SQLITE_BLOB
-                                ? static_cast<const char*>(sqlite3_value_blob(value))
-                                : reinterpret_cast<const char*>(sqlite3_value_text(value));
-        const int length = sqlite3_value_bytes(value);
-        filters.push_back(Filter{plan[i].op, column.name, std::string(bytes ? bytes : "", static_cast<std::size_t>(length))});
-        sqlite3_value*& parameter = parameters_[static_cast<std::size_t>(plan[i].column)];
-        if (column.isParameter() && plan[i].op == filter_op::kEqual && parameter == nullptr) {
-            parameter = sqlite3_value_dup(value);
-            if (parameter == nullptr) return SQLITE_NOMEM;
-        }
-    }
-
+    ScanHints hints = scanHints(module_.table, plan, values);
+    parameters_ = std::move(hints.parameters);
+    identities_.startScan();
     try {
-        request_.emplace(module_.table.name, std::move(filters), module_.rowWidth, false);
+        request_.emplace(module_.table.name, std::move(hints.filters), module_.rowWidth, false);
     } catch (const std::invalid_argument& error) {
         return fail(error.what(), false);
     }
@@ -150,8 +123,7 @@ int Cursor::start(const std::vector<PlannedFilter>& plan, sqlite3_value** values
             if (const int stepped = step(); stepped != SQLITE_OK) return stepped;
         } while (row_ != nullptr);
     }
-    rowid_ = 0;  // the rows of the last pass are the table's
-    return step();
+    return step();  // the rows of the last pass are the table's
 }
 
 int Cursor::next() { return request_ ? step() : SQLITE_OK; }
@@ -170,19 +142,25 @@ int Cursor::step() {
                     true);
     }
     row_ = static_cast<const unsigned char*>(request_->lastRowAddress());
-    ++rowid_;
+    rowid_.reset();
     return SQLITE_OK;
+}
+
+sqlite3_int64 Cursor::rowid() {
+    if (!rowid_) rowid_ = identities_.rowid(module_.table, row_, parameters_);
+    return *rowid_;
 }
 
 void Cursor::column(sqlite3_context* context, int index) const {
     const ColumnDefinition& column = module_.table.columns[static_cast<std::size_t>(index)];
     if (column.isParameter()) {
-        // A parameter's value in every row is the one it was constrained to.
-        sqlite3_value* value = parameters_[static_cast<std::size_t>(index)];
-        if (value != nullptr) {
-            sqlite3_result_value(context, value);
-        } else {
+        const std::optional<ParameterValue>& value = parameters_[static_cast<std::size_t>(index)];
+        if (!value) {
             sqlite3_result_null(context);
+        } else if (const auto* text = std::get_if<std::string>(&*value)) {
+            sqlite3_result_text(context, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+        } else {
+            sqlite3_result_int(context, std::get<int32_t>(*value));
         }
         return;
     }
@@ -196,47 +174,6 @@ void Cursor::column(sqlite3_context* context, int index) const {
     std::size_t length = column.width;
     while (length > 0 && (field[length - 1] == ' ' || field[length - 1] == '\0')) --length;
     sqlite3_result_text(context, reinterpret_cast<const char*>(field), static_cast<int>(length), SQLITE_TRANSIENT);
-}
-
-std::optional<int16_t> filterOperator(unsigned char op) {
-    switch (op) {
-        case SQLITE_INDEX_CONSTRAINT_EQ: return filter_op::kEqual;
-        case SQLITE_INDEX_CONSTRAINT_NE: return filter_op::kNotEqual;
-        case SQLITE_INDEX_CONSTRAINT_LT: return filter_op::kLess;
-        case SQLITE_INDEX_CONSTRAINT_LE: return filter_op::kLessOrEqual;
-        case SQLITE_INDEX_CONSTRAINT_GT: return filter_op::kGreater;
-        case SQLITE_INDEX_CONSTRAINT_GE: return filter_op::kGreaterOrEqual;
-        case SQLITE_INDEX_CONSTRAINT_LIKE: return filter_op::kLike;
-        case SQLITE_INDEX_CONSTRAINT_GLOB: return filter_op::kGlob;
-        case SQLITE_INDEX_CONSTRAINT_REGEXP: return filter_op::kRegexp;
-        case SQLITE_INDEX_CONSTRAINT_MATCH: return filter_op::kMatch;
-        case SQLITE_INDEX_CONSTRAINT_IS: return filter_op::kIs;
-        case SQLITE_INDEX_CONSTRAINT_ISNOT: return filter_op::kIsNot;
-        // IS NULL and IS NOT NULL have no value to hand over; LIMIT, OFFSET
-        // and functions are not conditions on a column.
-        default: return std::nullopt;
-    }
-}
-
-// The plan travels from xBestIndex to xFilter as text: "column:op," each.
-std::string encodePlan(const std::vector<PlannedFilter>& plan) {
-    std::string text;
-    for (const PlannedFilter& filter : plan) text += std::to_string(filter.column) + ':' + std::to_string(filter.op) + ',';
-    return text;
-}
-
-std::vector<PlannedFilter> decodePlan(const char* text) {
-    std::vector<PlannedFilter> plan;
-    const char* at = text;
-    const char* const end = text + (text ? std::strlen(text) : 0);
-    while (at < end) {
-        PlannedFilter filter{};
-        auto parsed = std::from_chars(at, end, filter.column);
-        parsed = std::from_chars(parsed.ptr + 1, end, filter.op);
-        at = parsed.ptr + 1;
-        plan.push_back(filter);
-    }
-    return plan;
 }
 
 // --- The module's callbacks: none lets an exception out -----------------------
@@ -263,47 +200,8 @@ int disconnect(sqlite3_vtab* table) {
     return SQLITE_OK;
 }
 
-// Conditions on index columns become index filters in the order the engine
-// lists them; none is omitted, so the engine still applies each. A plan in
-// which a parameter's equality cannot be used is refused: the parameter
-// would have no value in the rows.
 int bestIndex(sqlite3_vtab* base, sqlite3_index_info* info) {
-    const TableDefinition& table = static_cast<Table*>(base)->module->table;
-    try {
-        std::vector<PlannedFilter> plan;
-        std::vector<bool> parameterUsable(table.columns.size(), false);
-        std::vector<bool> parameterWanted(table.columns.size(), false);
-        int equalities = 0;
-        for (int i = 0; i < info->nConstraint; ++i) {
-            const auto& constraint = info->aConstraint[i];
-            if (constraint.iColumn < 0 || static_cast<std::size_t>(constraint.iColumn) >= table.columns.size()) continue;
-            const auto index = static_cast<std::size_t>(constraint.iColumn);
-            const ColumnDefinition& column = table.columns[index];
-            const std::optional<int16_t> op = filterOperator(constraint.op);
-            if (!column.indexColumn || !op) continue;
-            const bool equality = *op == filter_op::kEqual;
-            if (column.isParameter() && equality) parameterWanted[index] = true;
-            if (!constraint.usable) continue;
-            if (column.isParameter() && equality) parameterUsable[index] = true;
-            plan.push_back(PlannedFilter{constraint.iColumn, *op});
-            info->aConstraintUsage[i].argvIndex = static_cast<int>(plan.size());
-            info->aConstraintUsage[i].omit = 0;
-            equalities += equality ? 1 : 0;
-        }
-        for (std::size_t c = 0; c < table.columns.size(); ++c) {
-            if (parameterWanted[c] && !parameterUsable[c]) return SQLITE_CONSTRAINT;
-        }
-        // Every scan costs a whole request; equalities narrow what the
-        // provider gathers, so the plan that hands over most of them wins.
-        info->estimatedCost = 1.0e6 / (1.0 + 100.0 * equalities + static_cast<double>(plan.size()) - equalities);
-        info->estimatedRows = equalities > 0 ? 100 : 10000;
-        info->idxStr = sqlite3_mprintf("%s", encodePlan(plan).c_str());
-        if (info->idxStr == nullptr) return SQLITE_NOMEM;
-        info->needToFreeIdxStr = 1;
-        return SQLITE_OK;
-    } catch (const std::exception&) {
-        return SQLITE_NOMEM;
-    }
+    return planScan(static_cast<Table*>(base)->module->table, info);
 }
 
 int open(sqlite3_vtab* base, sqlite3_vtab_cursor** out) {
@@ -351,8 +249,12 @@ int column(sqlite3_vtab_cursor* base, sqlite3_context* context, int index) {
 }
 
 int rowid(sqlite3_vtab_cursor* base, sqlite3_int64* out) {
-    *out = cursorOf(base).rowid();
-    return SQLITE_OK;
+    try {
+        *out = cursorOf(base).rowid();
+        return SQLITE_OK;
+    } catch (const std::exception&) {
+        return SQLITE_NOMEM;
+    }
 }
 
 const sqlite3_module kModule = [] {

@@ -12,11 +12,17 @@
 // filter, so it must be an index column. Conditions on an index column
 // (INDEX_COLUMN 1) are handed to the provider as index filters, whose column
 // names have at most 10 characters.
+//
+// The rows a provider hands back are as wide as the hub's own catalog (the
+// default scenario's) describes them: a scenario may describe a table that
+// catalog knows in its own way, but not beyond the end of its row, which the
+// data server would read past.
 #include "table_catalog.h"
 
 #include <algorithm>
 #include <stdexcept>
 
+#include "hub/ds/scenario.h"
 #include "sqlite_handles.h"
 
 namespace hub::ds {
@@ -79,9 +85,7 @@ ColumnDefinition readColumn(sqlite3_stmt* row, const std::string& where) {
     return column;
 }
 
-}  // namespace
-
-std::vector<TableDefinition> readTableCatalog(sqlite3* db, const std::string& scenarioName) {
+std::vector<TableDefinition> readDefinitions(sqlite3* db, const std::string& scenarioName) {
     std::vector<TableDefinition> tables;
     if (!hasCatalog(db, scenarioName)) return tables;
     sqlite3_stmt* raw = nullptr;
@@ -116,6 +120,49 @@ std::vector<TableDefinition> readTableCatalog(sqlite3* db, const std::string& sc
                                      "' no column of the row (every column is a parameter)");
         }
     }
+    return tables;
+}
+
+// The tables of the hub's own catalog, read once from the default scenario
+// on a connection of their own (the default scenario's own loading asks).
+const std::vector<TableDefinition>& hubTables() {
+    static const std::vector<TableDefinition> tables = [] {
+        const std::string name = "the default scenario";
+        sqlite3* raw = nullptr;
+        const int opened = sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        Connection db(raw);
+        const std::string script(defaultScenarioScript());
+        if (opened != SQLITE_OK || sqlite3_exec(raw, script.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+            throw std::runtime_error("the hub's catalog (" + name + ") cannot be read: " +
+                                     (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(opened)));
+        }
+        return readDefinitions(raw, name);
+    }();
+    return tables;
+}
+
+void checkWithinHubRows(const std::vector<TableDefinition>& tables, const std::string& scenarioName) {
+    for (const TableDefinition& table : tables) {
+        const auto hub = std::find_if(hubTables().begin(), hubTables().end(),
+                                      [&](const TableDefinition& known) { return known.name == table.name; });
+        if (hub == hubTables().end()) continue;
+        const std::size_t rowWidth = hub->rowWidth();
+        for (const ColumnDefinition& column : table.columns) {
+            if (column.isParameter() || *column.offset + column.width <= rowWidth) continue;
+            throw std::runtime_error("scenario " + scenarioName + ": HUB.TABLECOLS, table '" + table.name +
+                                     "' column '" + column.name + "': ROW_OFFSET " + std::to_string(*column.offset) +
+                                     " and WIDTH " + std::to_string(column.width) + " end at byte " +
+                                     std::to_string(*column.offset + column.width) + ", past the end of the " +
+                                     std::to_string(rowWidth) + "-byte rows its provider hands back");
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<TableDefinition> readTableCatalog(sqlite3* db, const std::string& scenarioName) {
+    std::vector<TableDefinition> tables = readDefinitions(db, scenarioName);
+    checkWithinHubRows(tables, scenarioName);
     return tables;
 }
 

@@ -3,7 +3,7 @@
 // the provider (entry 1, entry 2 until no row is left or the scan stops,
 // entry 3). The engine applies every predicate of the query to the rows
 // handed back; conditions on index columns also reach the provider as the
-// request's index filters.
+// request's index filters, those it can take (src/provider_hints.h).
 #pragma once
 
 #include <cstdint>
@@ -28,7 +28,7 @@ inline constexpr int16_t kLike = 7;
 inline constexpr int16_t kGlob = 8;
 inline constexpr int16_t kRegexp = 9;
 inline constexpr int16_t kMatch = 10;
-inline constexpr int16_t kIs = 11;
+// 11, IS, is not used: IS with a value is an equality, and reaches the provider as one.
 inline constexpr int16_t kIsNot = 12;
 }  // namespace filter_op
 
