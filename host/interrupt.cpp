@@ -64,6 +64,8 @@ InterruptCatcher::~InterruptCatcher() {
 
 bool InterruptCatcher::takeInterrupt() { return interruptPressed.exchange(false); }
 
+bool InterruptCatcher::interruptPending() { return interruptPressed.load(); }
+
 InterruptibleStatement::InterruptibleStatement(const hub::ds::Scenario& scenario) { runningOn.store(&scenario); }
 
 InterruptibleStatement::~InterruptibleStatement() { runningOn.store(nullptr); }

@@ -17,6 +17,8 @@ class InterruptCatcher {
 
     // Whether Ctrl-C was pressed since the last call.
     static bool takeInterrupt();
+    // Whether it was, leaving that for takeInterrupt to see.
+    static bool interruptPending();
 };
 
 // While it lives, Ctrl-C interrupts the statement running on the scenario.

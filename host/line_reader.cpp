@@ -1,5 +1,7 @@
 #include "line_reader.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -10,6 +12,7 @@
 #include <io.h>
 #else
 #include <dlfcn.h>
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -61,6 +64,33 @@ class PlainTerminalReader final : public LineReader {
 #if !defined(_WIN32)
 constexpr int kHistoryEntries = 1000;
 
+// The editor's source of keys. Its own gives up on a read interrupted by a
+// signal only at the second interruption, so that one Ctrl-C would not drop
+// the line; this one ends the line (the editor takes the end of input for
+// the end of the line) at the first, even one pressed while the editor was
+// busy between two reads: SIGINT is let in only while the key is waited for.
+extern "C" int readKey(FILE* stream) {
+    const int descriptor = stream != nullptr ? fileno(stream) : STDIN_FILENO;
+    sigset_t interrupt;
+    sigset_t previous;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &interrupt, &previous);
+    int key = EOF;
+    while (!InterruptCatcher::interruptPending()) {
+        pollfd input{descriptor, POLLIN, 0};
+        if (ppoll(&input, 1, nullptr, &previous) < 0) {
+            if (errno == EINTR) continue;  // Ctrl-C, or a signal to read on after
+            break;
+        }
+        unsigned char got = 0;
+        if (read(descriptor, &got, 1) == 1) key = got;
+        break;
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return key;
+}
+
 // The few functions of libedit's readline interface that the reader uses,
 // looked up when the library loads.
 struct EditLibrary {
@@ -72,6 +102,7 @@ struct EditLibrary {
     void (*stifle_history)(int) = nullptr;
     int (*rl_initialize)() = nullptr;
     int* rl_catch_signals = nullptr;
+    int (**rl_getc_function)(FILE*) = nullptr;
 
     // Null when the library or one of its functions is not there.
     static std::unique_ptr<EditLibrary> load() {
@@ -84,7 +115,8 @@ struct EditLibrary {
                            library->find(library->write_history, "write_history") &&
                            library->find(library->stifle_history, "stifle_history") &&
                            library->find(library->rl_initialize, "rl_initialize") &&
-                           library->find(library->rl_catch_signals, "rl_catch_signals");
+                           library->find(library->rl_catch_signals, "rl_catch_signals") &&
+                           library->find(library->rl_getc_function, "rl_getc_function");
         // Left loaded: the library keeps its state for the rest of the process.
         return found ? std::move(library) : nullptr;
     }
@@ -104,6 +136,7 @@ class EditingTerminalReader final : public LineReader {
         // Ctrl-C is the session's own: the library is to leave SIGINT alone
         // (it would send the signal on to the whole process group).
         *library_->rl_catch_signals = 0;
+        *library_->rl_getc_function = readKey;
         library_->rl_initialize();
         library_->stifle_history(kHistoryEntries);
         if (historyFile_) library_->read_history(historyFile_->c_str());

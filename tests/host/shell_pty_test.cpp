@@ -7,6 +7,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -82,6 +83,18 @@ class Terminal {
             }
             if (std::chrono::steady_clock::now() > deadline || !readSome()) return std::nullopt;
         }
+    }
+
+    // Waits until the program reads keys one by one, as the line editor
+    // does once its prompt is up: keys typed before that are still read by
+    // the terminal as the rest of a line.
+    bool editing() {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        termios modes{};
+        while (tcgetattr(fd_, &modes) == 0 && (modes.c_lflag & ICANON) != 0) {
+            if (std::chrono::steady_clock::now() > deadline || !readSome()) return false;
+        }
+        return true;
     }
 
     // All the program wrote, for a failure's message.
@@ -215,14 +228,18 @@ TEST_F(ShellAtATerminal, LinesAreEditedAndRemembered) {
     Terminal terminal = start();
     ASSERT_TRUE(terminal.started());
     EXPECT_SHOWN(terminal, "kqvhost> ");
+    ASSERT_TRUE(terminal.editing());
     terminal.type("SELECT 'remembered' AS word;\r");
     EXPECT_SHOWN(terminal, "remembered\n(1 row)\nkqvhost> ");
+    ASSERT_TRUE(terminal.editing());
     terminal.type("SELECT 'dropped'");
     EXPECT_SHOWN(terminal, "dropped");
-    terminal.type("\x03");
+    terminal.type("\x03");  // one Ctrl-C drops the line
     EXPECT_SHOWN(terminal, "kqvhost> ");
+    ASSERT_TRUE(terminal.editing());
     terminal.type("\x1b[A\r");  // the up arrow
     EXPECT_SHOWN(terminal, "remembered\n(1 row)\nkqvhost> ");
+    ASSERT_TRUE(terminal.editing());
     terminal.type("\x04");
     EXPECT_EQ(terminal.exitStatus(), 0) << terminal.output();
     EXPECT_EQ(terminal.output().find("dropped\n"), std::string::npos) << "the dropped line ran:\n" << terminal.output();
