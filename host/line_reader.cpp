@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <iostream>
 
 #include "interrupt.h"
@@ -12,6 +13,7 @@
 #include <io.h>
 #else
 #include <dlfcn.h>
+#include <locale.h>
 #include <poll.h>
 #include <unistd.h>
 #endif
@@ -64,19 +66,18 @@ class PlainTerminalReader final : public LineReader {
 #if !defined(_WIN32)
 constexpr int kHistoryEntries = 1000;
 
-// The editor's source of keys. Its own gives up on a read interrupted by a
-// signal only at the second interruption, so that one Ctrl-C would not drop
-// the line; this one ends the line (the editor takes the end of input for
-// the end of the line) at the first, even one pressed while the editor was
-// busy between two reads: SIGINT is let in only while the key is waited for.
-extern "C" int readKey(FILE* stream) {
-    const int descriptor = stream != nullptr ? fileno(stream) : STDIN_FILENO;
+// The next byte typed; EOF at the end of input or once Ctrl-C is pressed.
+// The editor's own reader gives up on a read interrupted by a signal only at
+// the second interruption, so that one Ctrl-C would not drop the line; this
+// one gives up at the first, even one pressed while the editor was busy
+// between two reads: SIGINT is let in only while a key is waited for.
+int readByte(int descriptor) {
     sigset_t interrupt;
     sigset_t previous;
     sigemptyset(&interrupt);
     sigaddset(&interrupt, SIGINT);
     pthread_sigmask(SIG_BLOCK, &interrupt, &previous);
-    int key = EOF;
+    int byte = EOF;
     while (!InterruptCatcher::interruptPending()) {
         pollfd input{descriptor, POLLIN, 0};
         if (ppoll(&input, 1, nullptr, &previous) < 0) {
@@ -84,11 +85,29 @@ extern "C" int readKey(FILE* stream) {
             break;
         }
         unsigned char got = 0;
-        if (read(descriptor, &got, 1) == 1) key = got;
+        if (read(descriptor, &got, 1) == 1) byte = got;
         break;
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return key;
+    return byte;
+}
+
+// The editor's source of keys: a character, decoded from the bytes typed in
+// the locale the reader uses (the editor takes each value for a character),
+// or EOF, which the editor takes for the end of the line.
+extern "C" int readKey(FILE* stream) {
+    const int descriptor = stream != nullptr ? fileno(stream) : STDIN_FILENO;
+    std::mbstate_t state{};
+    while (true) {
+        const int byte = readByte(descriptor);
+        if (byte == EOF) return EOF;
+        const char narrow = static_cast<char>(byte);
+        wchar_t wide = 0;
+        const std::size_t used = std::mbrtowc(&wide, &narrow, 1, &state);
+        if (used == static_cast<std::size_t>(-2)) continue;  // a character of several bytes, not complete
+        if (used == static_cast<std::size_t>(-1)) return byte;  // not a character: the byte as it is
+        return static_cast<int>(wide);
+    }
 }
 
 // The few functions of libedit's readline interface that the reader uses,
@@ -129,10 +148,33 @@ struct EditLibrary {
     }
 };
 
+// The character set of the user's environment (LANG, LC_ALL, LC_CTYPE), in
+// use on the calling thread while it lives: the editor reads and shows
+// characters beyond ASCII only in it. The rest of the program keeps the C
+// locale, on every thread.
+class UserCharacterSet {
+  public:
+    UserCharacterSet() : locale_(newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0))) {
+        if (locale_ != static_cast<locale_t>(0)) previous_ = uselocale(locale_);
+    }
+    ~UserCharacterSet() {
+        if (locale_ == static_cast<locale_t>(0)) return;
+        uselocale(previous_);
+        freelocale(locale_);
+    }
+    UserCharacterSet(const UserCharacterSet&) = delete;
+    UserCharacterSet& operator=(const UserCharacterSet&) = delete;
+
+  private:
+    locale_t locale_;
+    locale_t previous_ = LC_GLOBAL_LOCALE;
+};
+
 class EditingTerminalReader final : public LineReader {
   public:
     EditingTerminalReader(std::unique_ptr<EditLibrary> library, std::optional<std::filesystem::path> historyFile)
         : library_(std::move(library)), historyFile_(std::move(historyFile)) {
+        const UserCharacterSet characters;
         // Ctrl-C is the session's own: the library is to leave SIGINT alone
         // (it would send the signal on to the whole process group).
         *library_->rl_catch_signals = 0;
@@ -148,7 +190,11 @@ class EditingTerminalReader final : public LineReader {
 
     Read read(const std::string& prompt) override {
         InterruptCatcher::takeInterrupt();  // one pressed before the prompt drops no line
-        char* line = library_->readline(prompt.c_str());
+        char* line = nullptr;
+        {
+            const UserCharacterSet characters;
+            line = library_->readline(prompt.c_str());
+        }
         if (line == nullptr) {
             if (InterruptCatcher::takeInterrupt()) {
                 std::cout << '\n';

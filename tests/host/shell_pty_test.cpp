@@ -220,17 +220,17 @@ TEST_F(ShellAtATerminal, ASessionAsAPersonTypesIt) {
     EXPECT_EQ(terminal.exitStatus(), 0) << terminal.output();
 }
 
-// Lines are edited and remembered: Ctrl-C drops the line being typed, the
-// up arrow brings back the last statement, Ctrl-D leaves, and the history
-// is kept in the home directory.
+// Lines are edited and remembered, characters beyond ASCII too: Ctrl-C
+// drops the line being typed, the up arrow brings back the last statement,
+// Ctrl-D leaves, and the history is kept in the home directory.
 TEST_F(ShellAtATerminal, LinesAreEditedAndRemembered) {
     if (dlopen("libedit.so.2", RTLD_NOW | RTLD_LOCAL) == nullptr) GTEST_SKIP() << "libedit is not installed";
     Terminal terminal = start();
     ASSERT_TRUE(terminal.started());
     EXPECT_SHOWN(terminal, "kqvhost> ");
     ASSERT_TRUE(terminal.editing());
-    terminal.type("SELECT 'remembered' AS word;\r");
-    EXPECT_SHOWN(terminal, "remembered\n(1 row)\nkqvhost> ");
+    terminal.type("SELECT hex('\u00e9') AS remembered;\r");
+    EXPECT_SHOWN(terminal, "C3A9\n(1 row)\nkqvhost> ");
     ASSERT_TRUE(terminal.editing());
     terminal.type("SELECT 'dropped'");
     EXPECT_SHOWN(terminal, "dropped");
@@ -238,7 +238,7 @@ TEST_F(ShellAtATerminal, LinesAreEditedAndRemembered) {
     EXPECT_SHOWN(terminal, "kqvhost> ");
     ASSERT_TRUE(terminal.editing());
     terminal.type("\x1b[A\r");  // the up arrow
-    EXPECT_SHOWN(terminal, "remembered\n(1 row)\nkqvhost> ");
+    EXPECT_SHOWN(terminal, "C3A9\n(1 row)\nkqvhost> ");
     ASSERT_TRUE(terminal.editing());
     terminal.type("\x04");
     EXPECT_EQ(terminal.exitStatus(), 0) << terminal.output();
