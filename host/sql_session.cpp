@@ -66,12 +66,13 @@ std::string defaultQuery(const std::string& table, const std::vector<std::string
 }
 
 int runStatements(const hub::ds::Scenario& scenario, std::string_view script, Format format, std::ostream& out,
-                  std::ostream& err, std::string_view source) {
+                  std::ostream& err, std::string_view source, std::size_t* rowsPrinted) {
     const std::string prefix = source.empty() ? std::string() : std::string(source) + ": ";
     std::optional<std::string> lostOutput;
     try {
         hub::ds::runStatements(scenario, script, [&](const hub::ds::ResultSet& result) {
             printResult(out, result, format);
+            if (rowsPrinted != nullptr) *rowsPrinted += result.rows.size();
             lostOutput = writeFailure(out);
             if (lostOutput) throw OutputLost();
         });

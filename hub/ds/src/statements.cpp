@@ -6,6 +6,7 @@
 
 #include "entry_failures.h"
 #include "hublog.h"
+#include "interruption.h"
 #include "sqlite_handles.h"
 
 namespace hub::ds {
@@ -85,6 +86,7 @@ void runStatements(const Scenario& scenario, std::string_view script,
         {
             ConnectionLock lock(db);
             takeEntryFailures();  // what a statement given up earlier left
+            interruptionSpent(scenario);
             sqlite3_stmt* raw = nullptr;
             const char* tail = nullptr;
             if (sqlite3_prepare_v2(db, at, static_cast<int>(end - at), &raw, &tail) != SQLITE_OK) {
