@@ -2,6 +2,7 @@
 // answers SQL statements on its table against a scenario of the stand-in hub.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include "messages.h"
 #include "program_path.h"
 #include "provider_library.h"
+#include "shell.h"
 #include "sql_session.h"
 #include "trace_settings.h"
 #include "version_report.h"
@@ -96,6 +98,7 @@ int run(int argc, char** argv) {
     int passes = 1;
     bool version = false;
     bool printScenario = false;
+    bool interactive = false;
 
     app.add_option("statements", statements,
                    "SQL statements, several separated by ';' (default: SELECT * FROM the table)")
@@ -129,6 +132,9 @@ int run(int argc, char** argv) {
         ->capture_default_str();
     app.add_flag("-V,--version", version, "Print the provider's version entry and build information");
     app.add_flag("--print-default-scenario", printScenario, "Print the embedded default scenario and exit");
+    app.add_flag("-i,--interactive", interactive,
+                 "After the statements given, if any, read statements and dot-commands (.help) from standard "
+                 "input: at a terminal with a prompt, line editing and history");
 
     try {
         app.parse(argc, argv);
@@ -155,6 +161,12 @@ int run(int argc, char** argv) {
             throw std::invalid_argument("--where adds to the default query; with statements, write the condition "
                                         "in them");
         }
+        if (interactive && !wheres.empty()) {
+            throw std::invalid_argument("--where adds to the default query, which --interactive does not run");
+        }
+        if (interactive && std::find(reads.begin(), reads.end(), "-") != reads.end()) {
+            throw std::invalid_argument("--read - and --interactive both read standard input");
+        }
         if (passes < 1) throw std::invalid_argument("--passes must be at least 1");
         if (passes > kMostPasses) {
             throw std::invalid_argument("--passes must be at most " + std::to_string(kMostPasses));
@@ -162,7 +174,7 @@ int run(int argc, char** argv) {
         const std::filesystem::path path = providerPath.empty()
                                                ? host::ProviderLibrary::defaultPath(host::programPath(argv[0]))
                                                : std::filesystem::path(providerPath);
-        if (statements.empty() && reads.empty()) {
+        if (statements.empty() && reads.empty() && !interactive) {
             sources.push_back({"", host::defaultQuery(table, wheres)});
         } else {
             sources = statementSources(reads, statements);
@@ -198,6 +210,17 @@ int run(int argc, char** argv) {
         status = host::runStatements(*scenario, source.text, host::parseFormat(format), std::cout, std::cerr,
                                      source.name);
         if (status != host::kExitOk) break;
+    }
+    if (status == host::kExitOk && interactive) {
+        host::Session session{.provider = *provider,
+                              .table = table,
+                              .passes = passes,
+                              .scenario = scenario,
+                              .trace = trace,
+                              .format = host::parseFormat(format),
+                              .timer = false,
+                              .outputFile = nullptr};
+        status = host::runShell(session, host::defaultHistoryFile());
     }
     trace.warnOfUnused(std::cerr);
     return status;

@@ -2,6 +2,7 @@
 // scenario's SQL engine, and the user's statements run on them.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -33,8 +34,9 @@ std::string defaultQuery(const std::string& table, const std::vector<std::string
 // stepped (result_format.h). A failure is one line on `err`, which begins
 // with `source` (where the statements come from, "--read q.sql") when it is
 // given; the rows of the failing statement written before it stay written.
-// A result that cannot be written ends the run. Returns the exit status.
+// A result that cannot be written ends the run. Adds the rows written to
+// `rowsPrinted` when it is given. Returns the exit status.
 int runStatements(const hub::ds::Scenario& scenario, std::string_view script, Format format, std::ostream& out,
-                  std::ostream& err, std::string_view source = {});
+                  std::ostream& err, std::string_view source = {}, std::size_t* rowsPrinted = nullptr);
 
 }  // namespace host

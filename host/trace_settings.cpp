@@ -25,8 +25,13 @@ std::vector<std::string> unitsThatRan() {
 
 }  // namespace
 
-void TraceSettings::apply(const std::string& setting) {
-    applied_.push_back({setting, hub::trace::applySetting(setting)});
+void TraceSettings::apply(const std::string& setting, std::string_view how) {
+    applied_.push_back({std::string(how) + " " + setting, hub::trace::applySetting(setting)});
+}
+
+void TraceSettings::clear() {
+    hub::trace::clearSettings();
+    applied_.clear();
 }
 
 void TraceSettings::warnOfUnused(std::ostream& err) const {
@@ -36,11 +41,11 @@ void TraceSettings::warnOfUnused(std::ostream& err) const {
         if (target.unit.empty()) continue;
         const std::vector<std::string> functions = hub::trace::syncedFunctions(target.unit);
         if (functions.empty()) {
-            printWarning(err, "--trace " + text + " traced nothing: no unit '" + target.unit +
+            printWarning(err, text + " traced nothing: no unit '" + target.unit +
                                   "' ran (units that ran: " + joined(units) + ")");
         } else if (!target.function.empty() &&
                    std::find(functions.begin(), functions.end(), target.function) == functions.end()) {
-            printWarning(err, "--trace " + text + " traced nothing: no function '" + target.function + "' of unit '" +
+            printWarning(err, text + " traced nothing: no function '" + target.function + "' of unit '" +
                                   target.unit + "' ran (its functions that ran: " + joined(functions) + ")");
         }
     }

@@ -138,6 +138,8 @@ VACUUM INTO a file|in: VACUUM INTO '$scratch/written.db'|--provider $provider --
 --passes too many|kqvhost: --passes must be at most 1000|$with --passes 1001
 --format unknown|kqvhost: --format: xml not in|$with --format xml
 --provider not a library|kqvhost: cannot load provider library|--provider $scratch/scenario.sql --scenario $scratch/scenario.sql
+--read - with -i|--read - and --interactive both read standard input|$with -i --read -
+--where with -i|--where adds to the default query, which --interactive does not run|$with -i --where VARNNAME=PLX1
 EOF_CASES
 # shellcheck disable=SC2086
 run_with_input "$scratch/directory" $with --read -
@@ -145,6 +147,48 @@ expect_status 2 "--read - of a directory"
 expect_in err "kqvhost: --read -: cannot read standard input" "--read - of a directory"
 [ ! -e "$scratch/written.db" ] || fail "a scenario wrote $scratch/written.db"
 cmp -s "$scratch/scenario.sql" "$empty_scenario" || fail "--trace-file naming the scenario changed it"
+
+# --interactive with standard input that is not a terminal: statements and
+# dot-commands without banner or prompt; .quit in a file that .read runs
+# ends the session. The first failure ends the run with its status.
+printf 'SELECT 8 AS eight;\n.quit\n' >"$scratch/quits.sql"
+cat >"$scratch/session.sql" <<EOF_SESSION
+-- a comment, then dot-commands and statements
+.mode csv
+SELECT 1 AS one; SELECT 'a;b'
+  AS two;
+.timer on
+.output $scratch/output.csv
+SELECT 5 AS five;
+.output
+.timer off
+.schema KQVDWSYS
+.scenario $empty_scenario
+SELECT COUNT(*) AS dws FROM KQVDWSYS;
+.read $scratch/quits.sql
+SELECT 'not run';
+EOF_SESSION
+run_with_input "$scratch/session.sql" --provider "$provider" -i
+expect_status 0 "-i from a file"
+[ "$(head -n 4 "$scratch/out")" = "$(printf 'one\n1\ntwo\na;b')" ] || fail "-i: output begins: $(cat "$scratch/out")"
+[ "$(tail -n 4 "$scratch/out")" = "$(printf 'dws\n0\neight\n8')" ] || fail "-i: output ends: $(cat "$scratch/out")"
+expect_in out "  IDNAME     CHAR(8) HIDDEN  -- a parameter, no part of the row; index column" "-i .schema"
+! grep -q "kqvhost>\|not run" "$scratch/out" || fail "-i: a prompt, or what follows .quit: $(cat "$scratch/out")"
+[ "$(cat "$scratch/output.csv")" = "$(printf 'five\n5')" ] || fail "-i .output: $(cat "$scratch/output.csv")"
+expect_in err "Run time: " "-i .timer"
+expect_in err " s, 1 row" "-i .timer"
+for session in "SELECT 1 AS one;|SELEC 2;|SELECT 3 AS three;|2|near \"SELEC\": syntax error|one 1" \
+               ".mode xml|SELECT 1 AS one;|2|kqvhost: unknown format 'xml'|" \
+               ".read $scratch/absent.sql|2|kqvhost: .read $scratch/absent.sql: |" \
+               "SELECT 4 AS four|0||four 4"; do
+    printf '%s\n' "${session%|*|*|*}" | tr '|' '\n' >"$scratch/session.sql"
+    expected=${session#"${session%|*|*|*}|"}
+    run_with_input "$scratch/session.sql" --provider "$provider" --scenario "$empty_scenario" --format csv -i
+    expect_status "${expected%%|*}" "-i: $session"
+    message=${expected#*|}
+    [ -z "${message%|*}" ] || expect_in err "${message%|*}" "-i: $session"
+    [ "$(tr '\n' ' ' <"$scratch/out" | sed 's/ $//')" = "${expected##*|}" ] || fail "-i: $session: output $(cat "$scratch/out")"
+done
 
 # Text echoed in a message is escaped as values are: no control byte reaches
 # the terminal.
@@ -219,7 +263,7 @@ expected=$(printf '%s\n' 'quote,comma,backslash,control,newline' '"a""b","a,b",a
 run --help
 expect_status 0 "help"
 for option in --help --host-version --read --provider --scenario --table --where --format --trace --trace-file \
-              --passes --version --print-default-scenario; do
+              --passes --version --print-default-scenario --interactive; do
     expect_in out "$option" "help"
 done
 

@@ -14,6 +14,7 @@
 #include "dialect.h"
 #include "dispatch.h"
 #include "hub/ds/scenario.h"
+#include "interruption.h"
 #include "sql/dssql.h"
 #include "sqlda.h"
 #include "sqlite_handles.h"
@@ -167,6 +168,7 @@ int32_t createAccessPlan(DSHandle handle, const char* statement, DSHandle* plan)
     const std::string_view text = statement ? std::string_view(statement) : std::string_view();
     return dispatch<PathObject>(Op::CreateAccessPlan, handle, 0, text, [&](PathObject& path, CallScope& call) {
         const std::string where = "CreateAccessPlan on " + path.describe();
+        if (refuseWhileInterrupted(*path.scenario, where)) return status::kInterrupted;
         if (statement == nullptr || plan == nullptr) {
             logLine(where, ": ", statement == nullptr ? "the statement" : "the place for the plan's handle",
                     " is null");

@@ -9,6 +9,7 @@
 
 #include "entry_failures.h"
 #include "hublog.h"
+#include "interruption.h"
 #include "sqlite_handles.h"
 
 namespace hub::ds {
@@ -123,6 +124,7 @@ void runStatements(const Scenario& scenario, std::string_view script, ResultSink
     while (at < end) {
         ConnectionLock lock(db);
         takeEntryFailures();  // what a statement given up earlier left
+        interruptionSpent(scenario);
         sqlite3_stmt* raw = nullptr;
         const char* tail = nullptr;
         if (sqlite3_prepare_v2(db, at, static_cast<int>(end - at), &raw, &tail) != SQLITE_OK) {

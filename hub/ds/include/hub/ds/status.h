@@ -29,6 +29,8 @@ inline constexpr int32_t kNotOpen = 40;
 inline constexpr int32_t kFetchFailed = 44;
 // Something the data server did not expect of itself (the log says what).
 inline constexpr int32_t kInternalFailure = 48;
+// The statement on whose behalf the call came is being interrupted.
+inline constexpr int32_t kInterrupted = 52;
 // Fetch past the last row; repeated for every further Fetch until reopened.
 inline constexpr int32_t kEndOfData = 100;
 
