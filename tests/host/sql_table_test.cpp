@@ -701,10 +701,12 @@ TEST_P(EntryFailures, EndTheRunWithStatusOneAndLeaveNothingOpen) {
     hub::ds::failNthCall(c.op, c.nth, 4242, c.item);
     std::ostringstream out;
     std::ostringstream err;
+    std::size_t rows = 0;
     const int status = host::runStatements(*scenario_, "SELECT 1; SELECT COUNT(*) FROM KQVDWSYS; SELECT 2",
-                                           host::Format::Csv, out, err);
+                                           host::Format::Csv, out, err, {}, &rows);
     EXPECT_EQ(status, host::kExitQueryFailed);
     EXPECT_EQ(out.str(), "1\n1\n") << "the results before the failure, none after";
+    EXPECT_EQ(rows, 1u) << "the rows written are the rows counted";
     const std::string report = err.str();
     EXPECT_THAT(report, HasSubstr(std::string("kqvhost: table KQVDWSYS: ") + c.message));
     EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 1) << report;
