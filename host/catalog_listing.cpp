@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <span>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -24,22 +27,28 @@ bool sameName(std::string_view a, std::string_view b) {
     });
 }
 
-std::string text(const hub::ds::Value& value) {
-    const auto* string = std::get_if<std::string>(&value);
-    return string ? *string : std::string();
-}
-
 std::string quotedName(const std::string& name) {
     std::string quoted = "\"";
     for (const char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
 }
 
-// The rows of one query.
-std::vector<std::vector<hub::ds::Value>> rowsOf(const hub::ds::Scenario& scenario, const std::string& sql) {
-    std::vector<std::vector<hub::ds::Value>> rows;
-    hub::ds::runStatements(scenario, sql, [&](const hub::ds::ResultSet& result) { rows = result.rows; });
-    return rows;
+// The rows of one query, each value as its text (empty when it is no text).
+std::vector<std::vector<std::string>> rowsOf(const hub::ds::Scenario& scenario, const std::string& sql) {
+    struct Rows : hub::ds::ResultSink {
+        void begin(const hub::ds::ResultHeader&) override { rows.clear(); }
+        void row(std::span<const hub::ds::ValueView> values) override {
+            auto& row = rows.emplace_back();
+            for (const hub::ds::ValueView& value : values) {
+                const auto* text = std::get_if<std::string_view>(&value);
+                row.emplace_back(text != nullptr ? *text : std::string_view());
+            }
+        }
+        void end() override {}
+        std::vector<std::vector<std::string>> rows;
+    } sink;
+    hub::ds::runStatements(scenario, sql, sink);
+    return sink.rows;
 }
 
 std::vector<hub::ds::TableDefinition> providerTables(const hub::ds::Scenario& scenario) {
@@ -53,11 +62,11 @@ std::vector<hub::ds::TableDefinition> providerTables(const hub::ds::Scenario& sc
 std::vector<ScenarioTable> scenarioTables(const hub::ds::Scenario& scenario) {
     std::vector<ScenarioTable> tables;
     for (const auto& schema : rowsOf(scenario, "SELECT name FROM pragma_database_list ORDER BY seq")) {
-        const std::string name = text(schema.at(0));
+        const std::string name = schema.at(0);
         const std::string listing = "SELECT name, sql FROM " + quotedName(name) +
                                     ".sqlite_schema WHERE type IN ('table', 'view') AND name NOT GLOB 'sqlite_*' "
                                     "ORDER BY name";
-        for (const auto& row : rowsOf(scenario, listing)) tables.push_back({name + "." + text(row.at(0)), text(row.at(1))});
+        for (const auto& row : rowsOf(scenario, listing)) tables.push_back({name + "." + row.at(0), row.at(1)});
     }
     return tables;
 }

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
+#include <memory>
 #include <ostream>
+#include <span>
 #include <stdexcept>
 
 #include "hub/ds/provider_table.h"
@@ -14,8 +17,21 @@ namespace host {
 
 namespace {
 
-// Ends a run whose results can no longer be written.
-struct OutputLost {};
+// Hands the rows on to a writer, counting them.
+class RowCounter : public hub::ds::ResultSink {
+  public:
+    RowCounter(hub::ds::ResultSink& writer, std::size_t& rows) : writer_(writer), rows_(rows) {}
+    void begin(const hub::ds::ResultHeader& header) override { writer_.begin(header); }
+    void row(std::span<const hub::ds::ValueView> values) override {
+        writer_.row(values);
+        ++rows_;
+    }
+    void end() override { writer_.end(); }
+
+  private:
+    hub::ds::ResultSink& writer_;
+    std::size_t& rows_;
+};
 
 // Unquoted, so that the engine names a column that does not exist rather
 // than taking a quoted name for a text.
@@ -68,23 +84,23 @@ std::string defaultQuery(const std::string& table, const std::vector<std::string
 int runStatements(const hub::ds::Scenario& scenario, std::string_view script, Format format, std::ostream& out,
                   std::ostream& err, std::string_view source, std::size_t* rowsPrinted) {
     const std::string prefix = source.empty() ? std::string() : std::string(source) + ": ";
-    std::optional<std::string> lostOutput;
+    const std::unique_ptr<ResultWriter> writer = makeResultWriter(format, out);
+    const auto failed = [&](const std::exception& failure, int status) {
+        writer->cutShort();
+        printError(err, prefix + failure.what());
+        return status;
+    };
     try {
-        hub::ds::runStatements(scenario, script, [&](const hub::ds::ResultSet& result) {
-            printResult(out, result, format);
-            if (rowsPrinted != nullptr) *rowsPrinted += result.rows.size();
-            lostOutput = writeFailure(out);
-            if (lostOutput) throw OutputLost();
-        });
-    } catch (const OutputLost&) {
-        printError(err, "cannot write the results" + *lostOutput);
+        std::size_t uncounted = 0;
+        RowCounter counter(*writer, rowsPrinted != nullptr ? *rowsPrinted : uncounted);
+        hub::ds::runStatements(scenario, script, counter);
+    } catch (const OutputLost& lost) {
+        printError(err, "cannot write the results" + lost.reason);
         return kExitOutputFailed;
     } catch (const hub::ds::EntryFailure& failure) {
-        printError(err, prefix + failure.what());
-        return kExitQueryFailed;
+        return failed(failure, kExitQueryFailed);
     } catch (const hub::ds::StatementError& error) {
-        printError(err, prefix + error.what());
-        return kExitBadInput;
+        return failed(error, kExitBadInput);
     }
     return kExitOk;
 }

@@ -30,11 +30,12 @@ void attachRegisteredTables(const hub::ds::Scenario& scenario, const std::string
 // or without a column name.
 std::string defaultQuery(const std::string& table, const std::vector<std::string>& conditions);
 
-// Runs the statements and prints each result on `out` as soon as its
-// statement has run. A failure is one line on `err`, which begins with
-// `source` (where the statements come from, "--read q.sql") when it is
-// given; a result that cannot be written ends the run. Adds the rows printed
-// to `rowsPrinted` when it is given. Returns the exit status.
+// Runs the statements and writes each result on `out` as its rows are
+// stepped (result_format.h). A failure is one line on `err`, which begins
+// with `source` (where the statements come from, "--read q.sql") when it is
+// given; the rows of the failing statement written before it stay written.
+// A result that cannot be written ends the run. Adds the rows written to
+// `rowsPrinted` when it is given. Returns the exit status.
 int runStatements(const hub::ds::Scenario& scenario, std::string_view script, Format format, std::ostream& out,
                   std::ostream& err, std::string_view source = {}, std::size_t* rowsPrinted = nullptr);
 

@@ -10,11 +10,16 @@
 #include <optional>
 #include <random>
 #include <set>
+#include <span>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "heap_seam.h"
+#include "hub/ds/src/row_fields.h"
 #include "hub/ds/statements.h"
 #include "hub/registry.h"
 #include "hub_fixture.h"
@@ -28,32 +33,49 @@ using ::testing::HasSubstr;
 
 constexpr const char* kPlx2 = "PLX2:vRK:HarborStatusPanel";
 
-// Each value of a result row as text, the columns joined by '|'.
-std::string rowText(const std::vector<hub::ds::Value>& row) {
-    std::string text;
-    for (const hub::ds::Value& value : row) {
-        if (!text.empty()) text += '|';
-        if (const auto* number = std::get_if<int64_t>(&value)) {
-            text += std::to_string(*number);
-        } else if (const auto* string = std::get_if<std::string>(&value)) {
-            text += *string;
-        } else if (const auto* real = std::get_if<double>(&value)) {
-            std::ostringstream out;
-            out.precision(17);
-            out << *real;
-            text += out.str();
-        } else if (const auto* blob = std::get_if<hub::ds::Blob>(&value)) {
-            text += "x'";
-            for (const char c : blob->bytes) {
-                text += "0123456789abcdef"[static_cast<unsigned char>(c) >> 4];
-                text += "0123456789abcdef"[c & 15];
-            }
-            text += "'";
-        } else {
-            text += "NULL";
+std::string valueText(const hub::ds::ValueView& value) {
+    if (const auto* number = std::get_if<int64_t>(&value)) return std::to_string(*number);
+    if (const auto* string = std::get_if<std::string_view>(&value)) return std::string(*string);
+    if (const auto* real = std::get_if<double>(&value)) {
+        std::ostringstream out;
+        out.precision(17);
+        out << *real;
+        return out.str();
+    }
+    if (const auto* blob = std::get_if<hub::ds::BlobView>(&value)) {
+        std::string text = "x'";
+        for (const char c : blob->bytes) {
+            text += "0123456789abcdef"[static_cast<unsigned char>(c) >> 4];
+            text += "0123456789abcdef"[c & 15];
         }
+        return text + "'";
+    }
+    return "NULL";
+}
+
+// Each value of a result row as text, the columns joined by '|'.
+std::string rowText(std::span<const hub::ds::ValueView> row) {
+    std::string text;
+    for (const hub::ds::ValueView& value : row) {
+        if (!text.empty()) text += '|';
+        text += valueText(value);
     }
     return text;
+}
+
+// Every row of the statements' results as `text` gives it.
+std::vector<std::string> rowTexts(const hub::ds::Scenario& scenario, const std::string& statement,
+                                  std::function<std::string(std::span<const hub::ds::ValueView>)> text) {
+    struct Texts : hub::ds::ResultSink {
+        void begin(const hub::ds::ResultHeader&) override {}
+        void row(std::span<const hub::ds::ValueView> values) override { texts.push_back(text(values)); }
+        void end() override {}
+        std::function<std::string(std::span<const hub::ds::ValueView>)> text;
+        std::vector<std::string> texts;
+    } sink;
+    sink.text = std::move(text);
+    hub::ds::runStatements(scenario, statement, sink);
+    return sink.texts;
 }
 
 class SqlTable : public kqvtest::HubFixture {
@@ -71,13 +93,7 @@ class SqlTable : public kqvtest::HubFixture {
     }
 
     // Every row, as rowText gives it.
-    std::vector<std::string> rows(const std::string& statement) {
-        std::vector<std::string> texts;
-        hub::ds::runStatements(*scenario_, statement, [&](const hub::ds::ResultSet& result) {
-            for (const auto& row : result.rows) texts.push_back(rowText(row));
-        });
-        return texts;
-    }
+    std::vector<std::string> rows(const std::string& statement) { return rowTexts(*scenario_, statement, rowText); }
 
     std::vector<hub::ds::CallRecord> calls(hub::ds::Op op, int32_t item = 0) const {
         std::vector<hub::ds::CallRecord> found;
@@ -555,15 +571,11 @@ std::string excerpt(const std::string& sql) { return sql.size() <= 400 ? sql : s
 
 // Every value with its type, so that 5 and '5' differ.
 std::vector<std::string> typedRows(const hub::ds::Scenario& scenario, const std::string& statement) {
-    std::vector<std::string> texts;
-    hub::ds::runStatements(scenario, statement, [&](const hub::ds::ResultSet& result) {
-        for (const auto& row : result.rows) {
-            std::string text;
-            for (const hub::ds::Value& value : row) text += std::to_string(value.index()) + rowText({value}) + '\x1f';
-            texts.push_back(text);
-        }
+    return rowTexts(scenario, statement, [](std::span<const hub::ds::ValueView> row) {
+        std::string text;
+        for (const hub::ds::ValueView& value : row) text += std::to_string(value.index()) + valueText(value) + '\x1f';
+        return text;
     });
-    return texts;
 }
 
 TEST_F(SqlTable, GeneratedStatementsAnswerAsTheirHintFreeForms) {
@@ -630,6 +642,22 @@ TEST_F(SqlTable, ACorrelatedSubqueryStartsARequestPerOuterRow) {
     EXPECT_EQ(heap.outstanding(), 0u);
 }
 
+// A character column's trailing blanks and NULs are found a word at a time;
+// byte by byte from the end is the answer it must give.
+TEST(RowFields, TrimmedLengthIsTheLengthWithoutTrailingBlanks) {
+    // Blanks, NULs and the bytes that differ from them only in other bits.
+    const unsigned char bytes[] = {' ', '\0', 'a', 0xA0, 0x80, '`', '@', 0xE0};
+    std::mt19937 random(20261209);
+    for (int n = 0; n < 20000; ++n) {
+        std::vector<unsigned char> text(random() % 41);
+        for (auto& byte : text) byte = bytes[random() % (n % 2 == 0 ? 8 : 2)];
+        std::size_t expected = text.size();
+        while (expected > 0 && (text[expected - 1] == ' ' || text[expected - 1] == '\0')) --expected;
+        ASSERT_EQ(hub::ds::trimmedLength(text.data(), text.size()), expected)
+            << kqvtest::sqlLiteral(std::string(text.begin(), text.end()));
+    }
+}
+
 TEST_F(SqlTable, ALimitEndsTheRequestEarly) {
     kqvtest::HeapSeam heap;
     hub::ds::startRecording();
@@ -673,10 +701,12 @@ TEST_P(EntryFailures, EndTheRunWithStatusOneAndLeaveNothingOpen) {
     hub::ds::failNthCall(c.op, c.nth, 4242, c.item);
     std::ostringstream out;
     std::ostringstream err;
+    std::size_t rows = 0;
     const int status = host::runStatements(*scenario_, "SELECT 1; SELECT COUNT(*) FROM KQVDWSYS; SELECT 2",
-                                           host::Format::Csv, out, err);
+                                           host::Format::Csv, out, err, {}, &rows);
     EXPECT_EQ(status, host::kExitQueryFailed);
     EXPECT_EQ(out.str(), "1\n1\n") << "the results before the failure, none after";
+    EXPECT_EQ(rows, 1u) << "the rows written are the rows counted";
     const std::string report = err.str();
     EXPECT_THAT(report, HasSubstr(std::string("kqvhost: table KQVDWSYS: ") + c.message));
     EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 1) << report;
@@ -701,3 +731,107 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+// An output that takes `room` bytes and fails every write after them, as a
+// full disk does.
+class FullOutput : public std::streambuf {
+  public:
+    explicit FullOutput(std::size_t room) : room_(room) {}
+    std::string written;
+
+  protected:
+    std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+        const auto taken = std::min(room_ - written.size(), static_cast<std::size_t>(count));
+        written.append(bytes, taken);
+        return static_cast<std::streamsize>(taken);
+    }
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        const char byte = traits_type::to_char_type(c);
+        return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+    }
+
+  private:
+    std::size_t room_;
+};
+
+struct StreamCase {
+    const char* name;
+    host::Format format;
+    std::string statements;
+    int status;
+    std::vector<std::string> head;  // the first lines written
+    std::vector<std::string> tail;  // the last lines, after those
+    std::size_t lines;              // how many lines were written
+    const char* error = "";         // in the message on standard error
+    uint64_t failingRowCall = 0;    // which GetItem of the parameter list fails (entry 2 of a row)
+    std::size_t outputRoom = std::string::npos;
+};
+
+class StreamedResults : public SqlTable, public ::testing::WithParamInterface<StreamCase> {};
+
+// Rows are written as they come: a result longer than the table format's
+// sample keeps its columns, and a statement, an entry or the output that
+// fails after some rows leaves those rows written, every request terminated.
+TEST_P(StreamedResults, AreWrittenRowByRow) {
+    const StreamCase& c = GetParam();
+    kqvtest::HeapSeam heap;
+    if (c.failingRowCall != 0) hub::ds::failNthCall(hub::ds::Op::GetItem, c.failingRowCall, 4242, ::ds::kItemParameterList);
+    FullOutput output(c.outputRoom);
+    std::ostream out(&output);
+    std::ostringstream err;
+    const int status = host::runStatements(*scenario_, c.statements, c.format, out, err);
+    EXPECT_EQ(status, c.status);
+    EXPECT_THAT(err.str(), HasSubstr(c.error));
+
+    std::vector<std::string> lines;
+    std::istringstream written(output.written);
+    for (std::string line; std::getline(written, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), c.lines) << output.written.substr(0, 2000);
+    EXPECT_THAT(std::vector(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(c.head.size())),
+                ElementsAreArray(c.head));
+    EXPECT_THAT(std::vector(lines.end() - static_cast<std::ptrdiff_t>(c.tail.size()), lines.end()),
+                ElementsAreArray(c.tail));
+    EXPECT_EQ(hub::ds::liveObjects(hub::ds::ObjectKind::Request), 0u);
+    EXPECT_EQ(heap.outstanding(), 0u);
+}
+
+constexpr const char* kCountTo = "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ";
+// The fourth row overflows an integer.
+const std::string kFailsAtFour =
+    std::string(kCountTo) + "9) SELECT i AS A, CASE WHEN i = 4 THEN abs(i * 0 - 9223372036854775807 - 1) END AS B FROM n";
+
+INSTANTIATE_TEST_SUITE_P(
+    SqlTable, StreamedResults,
+    ::testing::Values(
+        // Beyond the sample, a provider's column is as wide as its definition
+        // allows: ORIGINNODE 32 characters, STATUS a 32-bit number's 11.
+        StreamCase{"TableSizesProviderColumnsByDefinition", host::Format::Table,
+                   std::string(kCountTo) + "150) SELECT k.ORIGINNODE, k.STATUS FROM n, KQVDWSYS k",
+                   host::kExitOk,
+                   {"ORIGINNODE" + std::string(29, ' ') + "STATUS", std::string(32, '-') + "  " + std::string(11, '-')},
+                   {"(1500 rows)"},
+                   1503},
+        StreamCase{"TableWritesALaterWiderValueWhole", host::Format::Table,
+                   std::string(kCountTo) + "1200) SELECT i AS N, CASE i WHEN 1199 THEN 'wider' ELSE 'w' END AS T FROM n",
+                   host::kExitOk,
+                   {"   N  T", "----  -", "   1  w"},
+                   {"1199  wider", "1200  w", "(1200 rows; 1 value wider than its column, written whole)"},
+                   1203},
+        StreamCase{"CsvKeepsTheRowsBeforeAFailure", host::Format::Csv, kFailsAtFour, host::kExitBadInput,
+                   {"A,B", "1,", "2,", "3,"}, {}, 4, "kqvhost: integer overflow"},
+        StreamCase{"JsonLeavesTheArrayOpen", host::Format::Json, kFailsAtFour, host::kExitBadInput,
+                   {"[", "  {", "    \"A\": 1,", "    \"B\": null", "  },"}, {"    \"B\": null", "  }"}, 13,
+                   "kqvhost: integer overflow"},
+        StreamCase{"TableWritesTheHeldRowsWithoutACount", host::Format::Table, kFailsAtFour,
+                   host::kExitBadInput, {"A     B", "-  ----", "1  NULL", "2  NULL", "3  NULL"}, {}, 5,
+                   "kqvhost: integer overflow"},
+        // Entry 2 fails on the fifth row: four rows are out.
+        StreamCase{"AnEntryFailingAfterRows", host::Format::Csv, "SELECT DW_NAME FROM KQVDWSYS; SELECT 2",
+                   host::kExitQueryFailed, {"DW_NAME", "DWD2", "DWD1", "DWG1", "DWC2"}, {}, 5,
+                   "kqvhost: table KQVDWSYS: request processing (entry 2) returned status 60", 6},
+        // The output fills in the first row: the scan is given up, the next
+        // statement never runs.
+        StreamCase{"AnOutputFailingAfterRows", host::Format::Csv, "SELECT DW_NAME FROM KQVDWSYS; SELECT 2",
+                   host::kExitOutputFailed, {"DW_NAME", "DW"}, {}, 2, "kqvhost: cannot write the results", 0, 10}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -20,6 +20,7 @@
 #include "entry_failures.h"
 #include "hub/ds/request.h"
 #include "provider_hints.h"
+#include "row_fields.h"
 #include "row_identity.h"
 
 namespace hub::ds {
@@ -31,6 +32,7 @@ constexpr int32_t kNoMoreRows = 62;
 
 struct Module {
     TableDefinition table;
+    std::vector<RowField> fields;  // the table's columns, in its order
     std::size_t rowWidth;
     const PRB1_VectorRecord* vector;
     ScanOptions options;
@@ -67,6 +69,7 @@ class Cursor : public sqlite3_vtab_cursor {
     const Module& module_;
     std::optional<Request> request_;
     const unsigned char* row_ = nullptr;
+    uint64_t handedBack_ = 0;  // rows the request had handed back after the last step
     // The value each parameter column has in this scan.
     std::vector<std::optional<ParameterValue>> parameters_;
     RowIdentities identities_;
@@ -108,6 +111,7 @@ int Cursor::start(const std::vector<PlannedFilter>& plan, sqlite3_value** values
     ScanHints hints = scanHints(module_.table, plan, values);
     parameters_ = std::move(hints.parameters);
     identities_.startScan();
+    handedBack_ = 0;
     try {
         request_.emplace(module_.table.name, std::move(hints.filters), module_.rowWidth, false);
     } catch (const std::invalid_argument& error) {
@@ -129,19 +133,19 @@ int Cursor::start(const std::vector<PlannedFilter>& plan, sqlite3_value** values
 int Cursor::next() { return request_ ? step() : SQLITE_OK; }
 
 int Cursor::step() {
-    const uint64_t before = request_->rowsHandedBack();
     const int32_t status = callEntry(module_.vector->process);
+    const Request::HandedBack handedBack = request_->handedBack();
+    const uint64_t rows = handedBack.rows - handedBack_;
+    handedBack_ = handedBack.rows;
     if (status == kNoMoreRows) {
         row_ = nullptr;
         return SQLITE_OK;
     }
     if (status != 0) return fail(entryFailure("request processing (entry 2)", status), true);
-    const uint64_t handedBack = request_->rowsHandedBack() - before;
-    if (handedBack != 1) {
-        return fail("request processing (entry 2) returned 0 but handed back " + std::to_string(handedBack) + " rows",
-                    true);
+    if (rows != 1) {
+        return fail("request processing (entry 2) returned 0 but handed back " + std::to_string(rows) + " rows", true);
     }
-    row_ = static_cast<const unsigned char*>(request_->lastRowAddress());
+    row_ = static_cast<const unsigned char*>(handedBack.lastRow);
     rowid_.reset();
     return SQLITE_OK;
 }
@@ -152,28 +156,31 @@ sqlite3_int64 Cursor::rowid() {
 }
 
 void Cursor::column(sqlite3_context* context, int index) const {
-    const ColumnDefinition& column = module_.table.columns[static_cast<std::size_t>(index)];
-    if (column.isParameter()) {
-        const std::optional<ParameterValue>& value = parameters_[static_cast<std::size_t>(index)];
-        if (!value) {
-            sqlite3_result_null(context);
-        } else if (const auto* text = std::get_if<std::string>(&*value)) {
-            sqlite3_result_text(context, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
-        } else {
-            sqlite3_result_int(context, std::get<int32_t>(*value));
+    const RowField& field = module_.fields[static_cast<std::size_t>(index)];
+    const unsigned char* bytes = row_ + field.offset;
+    switch (field.kind) {
+        case RowField::Kind::Text: {
+            const std::size_t length = trimmedLength(bytes, field.width);
+            sqlite3_result_text(context, reinterpret_cast<const char*>(bytes), static_cast<int>(length),
+                                SQLITE_TRANSIENT);
+            return;
         }
-        return;
+        case RowField::Kind::Integer: {
+            int32_t number;
+            std::memcpy(&number, bytes, sizeof number);
+            sqlite3_result_int(context, number);
+            return;
+        }
+        case RowField::Kind::Parameter: break;
     }
-    const unsigned char* field = row_ + *column.offset;
-    if (column.type == ColumnType::Integer) {
-        int32_t number;
-        std::memcpy(&number, field, sizeof number);
-        sqlite3_result_int(context, number);
-        return;
+    const std::optional<ParameterValue>& value = parameters_[static_cast<std::size_t>(index)];
+    if (!value) {
+        sqlite3_result_null(context);
+    } else if (const auto* text = std::get_if<std::string>(&*value)) {
+        sqlite3_result_text(context, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+    } else {
+        sqlite3_result_int(context, std::get<int32_t>(*value));
     }
-    std::size_t length = column.width;
-    while (length > 0 && (field[length - 1] == ' ' || field[length - 1] == '\0')) --length;
-    sqlite3_result_text(context, reinterpret_cast<const char*>(field), static_cast<int>(length), SQLITE_TRANSIENT);
 }
 
 // --- The module's callbacks: none lets an exception out -----------------------
@@ -298,7 +305,8 @@ std::string declaration(const TableDefinition& table) {
 void attachProviderTable(const Scenario& scenario, const TableDefinition& table, const PRB1_VectorRecord& vector,
                          ScanOptions options) {
     if (options.passes < 1) throw std::invalid_argument("a scan runs at least one pass");
-    auto module = std::make_unique<Module>(Module{table, table.rowWidth(), &vector, options, declaration(table)});
+    auto module = std::make_unique<Module>(
+        Module{table, rowFields(table), table.rowWidth(), &vector, options, declaration(table)});
     const int created = sqlite3_create_module_v2(
         scenario.connection(), table.name.c_str(), &kModule, module.get(),
         [](void* aux) { delete static_cast<Module*>(aux); });

@@ -238,14 +238,9 @@ std::vector<StorageBlock> Request::viewStorage() const {
     return blocks;
 }
 
-uint64_t Request::rowsHandedBack() const {
+Request::HandedBack Request::handedBack() const {
     std::lock_guard lock(state_->mutex);
-    return state_->rowsHandedBack;
-}
-
-const void* Request::lastRowAddress() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->lastRow;
+    return {state_->rowsHandedBack, state_->lastRow};
 }
 
 const ReceivedRows& Request::rows() const { return state_->rows; }

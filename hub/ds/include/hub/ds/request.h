@@ -168,9 +168,13 @@ class Request {
     // Storage handed out by GetViewStorage, in order.
     std::vector<StorageBlock> viewStorage() const;
 
-    // Rows accepted by PutItem item 2 so far, and the latest one's address.
-    uint64_t rowsHandedBack() const;
-    const void* lastRowAddress() const;
+    // Rows accepted by PutItem item 2 so far, and the latest one's address
+    // (null before the first), read at once.
+    struct HandedBack {
+        uint64_t rows = 0;
+        const void* lastRow = nullptr;
+    };
+    HandedBack handedBack() const;
 
     const ReceivedRows& rows() const;
     // The rows received so far, leaving none behind.
